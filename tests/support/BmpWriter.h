@@ -95,6 +95,97 @@ inline std::vector<uint8_t> bmp24Uniform(int32_t width, int32_t height, Rgb colo
     return bmp24(width, height, std::vector<Rgb>(size_t(width) * size_t(height), colour));
 }
 
+// Every part of a BMP file, for tests that need headers other than the plain 40-byte one.
+// bytes() lays out: file header, info header (12, 40 or any larger size; masks inside
+// from 52 bytes on), separate masks (when separateMasks), colour table, pixel data.
+struct BmpFile {
+    int32_t width = 1;
+    int32_t height = 1;
+    uint16_t planes = 1;
+    uint16_t bitCount = 24;
+    uint32_t compression = 0;
+    uint32_t headerSize = 40;
+    uint32_t imageSize = 0;
+    uint32_t colorsUsed = 0;
+    std::vector<uint32_t> palette;  // 0x00RRGGBB entries (3 bytes each for a 12-byte header)
+    uint32_t redMask = 0, greenMask = 0, blueMask = 0, alphaMask = 0;
+    bool separateMasks = false;     // three 4-byte masks after a 40-byte header
+    std::vector<uint8_t> pixels;    // stored pixel data, written as given
+    int64_t dataOffset = -1;        // bytes 10..13; -1: where the pixels start
+
+    std::vector<uint8_t> bytes() const {
+        std::vector<uint8_t> out{'B', 'M'};
+        putU32(out, 0);
+        putU32(out, 0);
+        putU32(out, 0);
+        putU32(out, headerSize);
+        if (headerSize == 12) {
+            putU16(out, uint32_t(width));
+            putU16(out, uint32_t(height));
+            putU16(out, planes);
+            putU16(out, bitCount);
+        } else {
+            putU32(out, uint32_t(width));
+            putU32(out, uint32_t(height));
+            putU16(out, planes);
+            putU16(out, bitCount);
+            putU32(out, compression);
+            putU32(out, imageSize);
+            putU32(out, 2835);
+            putU32(out, 2835);
+            putU32(out, colorsUsed);
+            putU32(out, 0);
+            const uint32_t extra[] = {redMask, greenMask, blueMask, alphaMask};
+            for (uint32_t at = 40, k = 0; at < headerSize; at += 4, ++k) {
+                if (headerSize - at < 4) {
+                    out.insert(out.end(), headerSize - at, 0);
+                    break;
+                }
+                putU32(out, k < 4 ? extra[k] : 0);
+            }
+        }
+        if (separateMasks) {
+            putU32(out, redMask);
+            putU32(out, greenMask);
+            putU32(out, blueMask);
+        }
+        for (uint32_t c : palette) {
+            out.push_back(uint8_t(c));
+            out.push_back(uint8_t(c >> 8));
+            out.push_back(uint8_t(c >> 16));
+            if (headerSize != 12) out.push_back(0);
+        }
+        const size_t offset = out.size();
+        out.insert(out.end(), pixels.begin(), pixels.end());
+        finishBmp(out, dataOffset < 0 ? offset : size_t(dataOffset));
+        return out;
+    }
+};
+
+// Packs rows of values (pixel indices, or 16/24/32-bit pixel words) of the given depth,
+// each row padded to a multiple of 4 bytes, in the order given.
+inline std::vector<uint8_t> packRows(uint16_t bitCount, const std::vector<std::vector<uint32_t>>& rows) {
+    std::vector<uint8_t> out;
+    for (const auto& row : rows) {
+        std::vector<uint8_t> line;
+        if (bitCount < 8) {
+            const int perByte = 8 / bitCount;
+            line.resize((row.size() + size_t(perByte) - 1) / size_t(perByte), 0);
+            for (size_t x = 0; x < row.size(); ++x) {
+                const int shift = 8 - bitCount * (int(x % size_t(perByte)) + 1);
+                line[x / size_t(perByte)] |= uint8_t(row[x] << shift);
+            }
+        } else {
+            for (uint32_t v : row) {
+                for (int i = 0; i < bitCount / 8; ++i) line.push_back(uint8_t(v >> (8 * i)));
+            }
+        }
+        line.resize((line.size() + 3) / 4 * 4, 0);
+        out.insert(out.end(), line.begin(), line.end());
+    }
+    return out;
+}
+
 inline void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
