@@ -78,7 +78,11 @@ BmpLayout readBmpLayout(std::span<const uint8_t> file, int64_t maxPixels) {
         notValid();
     }
     if (width < 0) notValid();
-    if (height > INT32_MAX || width * height > maxPixels) notValid();
+    if (width == 0 || height == 0) {
+        width = height = 0;  // nothing to decode, whatever the other side says
+    } else if (height > INT32_MAX || width * height > maxPixels) {
+        notValid();
+    }
     layout.width = int32_t(width);
     layout.height = int32_t(height);
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "common/Error.h"
 #include "raster/BmpReader.h"
 #include "support/BmpWriter.h"
 
@@ -19,15 +18,6 @@ constexpr uint32_t K = 0xFF000000u;  // black, and the opaque top byte of every 
 
 std::vector<uint32_t> pixelsOf(const Raster& r) {
     return std::vector<uint32_t>(r.data(), r.data() + size_t(r.width()) * size_t(r.height()));
-}
-
-std::string errorOf(const std::vector<uint8_t>& bytes, int64_t maxPixels = Raster::kMaxPixels) {
-    try {
-        readBmp(bytes, maxPixels);
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 // A small palette: index i is 0x00RRGGBB with recognisable bytes.
