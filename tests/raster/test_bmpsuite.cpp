@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -47,11 +46,14 @@ std::vector<std::string> suiteFiles(std::initializer_list<const char*> folders) 
 std::vector<std::string> referencesOf(const std::string& name) {
     const std::vector<uint8_t> page = readFile(kSuite / "bmpsuite.html");
     const std::string html(page.begin(), page.end());
-    const std::regex image(R"re(<img src="([^"]+)")re");
     std::vector<std::string> pending;
-    for (auto it = std::sregex_iterator(html.begin(), html.end(), image); it != std::sregex_iterator(); ++it) {
-        const std::string src = (*it)[1];
-        if (src.size() > 4 && src.ends_with(".png")) {
+    const std::string tag = "<img src=\"";
+    for (size_t at = html.find(tag); at != std::string::npos; at = html.find(tag, at)) {
+        at += tag.size();
+        const size_t end = html.find('"', at);
+        if (end == std::string::npos) break;
+        const std::string src = html.substr(at, end - at);
+        if (src.ends_with(".png")) {
             pending.push_back(src);
         } else if (src.ends_with(".bmp")) {
             if (src == "../" + name) return pending;
