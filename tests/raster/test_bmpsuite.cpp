@@ -118,8 +118,8 @@ TEST_P(GoodBmp, DecodesToItsReference) {
     const Raster r = readBmp(bytes);
     const std::vector<std::string> refs = referencesOf(GetParam());
     ASSERT_FALSE(refs.empty()) << "no reference picture listed for " << GetParam();
-    // Channels of fewer than 8 bits widen exactly; only 16-bit pixels with channels wider
-    // than 8 bits may round either way.
+    // Exact: the good files have no channel wider than 8 bits, and narrower channels
+    // widen to the references' values exactly (value * 255 / max, rounded).
     const int tolerance = 0;
     std::string report;
     for (const std::string& png : refs) {
