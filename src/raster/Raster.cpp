@@ -81,10 +81,12 @@ void copyRect(Raster& dest, const Rect& destRect, const Raster& src, const Rect&
     // Nearest source pixel of destination offset d along an axis: the source pixel under
     // the destination pixel's centre, floor((2d + 1) * s / (2 * dsize)), mirrored for s < 0.
     auto sourceOf = [](int64_t d, int64_t dsize, int64_t s, int64_t sStart) -> int64_t {
+        // The product reaches 2^65 for rectangles spanning int32, so it is taken in 128 bits;
+        // the quotient is at most |s| and fits again.
         if (s == dsize) return sStart + d;
-        if (s > 0) return sStart + ((2 * d + 1) * s) / (2 * dsize);
-        const int64_t m = ((2 * d + 1) * -s) / (2 * dsize);
-        return sStart - 1 - m;
+        const __int128 twice = __int128(2 * d + 1) * (s > 0 ? s : -s);
+        const int64_t m = int64_t(twice / (2 * __int128(dsize)));
+        return s > 0 ? sStart + m : sStart - 1 - m;
     };
 
     for (int64_t y = y0; y < y1; ++y) {
