@@ -83,6 +83,8 @@ void writeResultFile(const std::string& path, std::string_view text) {
     if (path.empty()) throw Error(cannotCreate);
 
     const std::string target = finalTarget(path);
+    // An existing file we may not write stays as it is, as opening it for writing would fail.
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) throw Error(cannotCreate);
     const std::string folder = folderOf(target);
     std::string temp = (folder == "/" ? std::string("/") : folder + "/") + ".qfip-result-XXXXXX";
 

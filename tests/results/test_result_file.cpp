@@ -144,6 +144,15 @@ TEST_F(ResultFile, FolderNotWritable) {
     EXPECT_EQ(messageOf(p, "abc"), "Cannot create file " + p);
 }
 
+TEST_F(ResultFile, ReadOnlyFileIsNotReplaced) {
+    if (geteuid() == 0) GTEST_SKIP() << "permission bits don't stop root";
+    const fs::path p = dir_ / "locked.dat";
+    writeBytes(p, "keep");
+    ASSERT_EQ(chmod(p.c_str(), 0444), 0);
+    EXPECT_EQ(messageOf(p.string(), "new"), "Cannot create file " + p.string());
+    EXPECT_EQ(readBytes(p), "keep");
+}
+
 TEST_F(ResultFile, WriteFailureKeepsOldFile) {
     const fs::path p = dir_ / "results.dat";
     const std::string old = "    f0000001       1       2\r\n";
