@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "measure/Intensity.h"
 #include "raster/Raster.h"
 
 namespace qfip {
@@ -124,6 +125,31 @@ TEST(CopyRect, ExtremeRectanglesScaleExactly) {
     Raster outside = Raster::createWindow(2, 2);
     copyRect(outside, Rect{0, INT32_MIN, 2, INT32_MAX}, src, Rect{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN});
     EXPECT_EQ(wordsOf(outside), std::vector<uint32_t>(4, W));
+}
+
+TEST(MeasureWindowRaster, CopiedWindowOfAPicture) {
+    // A 40 x 40 picture: red 200 (green and blue 250) inside (10..33, 10..33) but 0 on
+    // that window's border ring, red 90 elsewhere. The window (10, 10, 34, 34) copied into
+    // a fresh 24 x 24 raster measures 200 and 200 * 484.
+    Raster picture = Raster::uninitialised(40, 40);
+    for (int32_t y = 0; y < 40; ++y) {
+        for (int32_t x = 0; x < 40; ++x) {
+            const bool inside = x >= 10 && x < 34 && y >= 10 && y < 34;
+            const bool ring = inside && (x == 10 || x == 33 || y == 10 || y == 33);
+            picture.row(y)[x] = !inside ? 0xFF5A0000u : ring ? 0xFF000000u : 0xFFC8FAFAu;
+        }
+    }
+    Raster window = Raster::createWindow(24, 24);
+    copyRect(window, Rect{0, 0, 24, 24}, picture, Rect{10, 10, 34, 34});
+    EXPECT_EQ(MeasureIntensity(window, MeasureMode::Mean), 200);
+    EXPECT_EQ(MeasureIntensity(window, MeasureMode::Total), 96800);
+
+    // Shifted by one pixel the interior holds 43 pixels of 0 (the old ring's right column
+    // and bottom row, 22 + 22 less their shared corner): 441 * 200 / 484 = 182.2 -> 182.
+    Raster shifted = Raster::createWindow(24, 24);
+    copyRect(shifted, Rect{0, 0, 24, 24}, picture, Rect{11, 11, 35, 35});
+    EXPECT_EQ(MeasureIntensity(shifted, MeasureMode::Total), 88200);
+    EXPECT_EQ(MeasureIntensity(shifted, MeasureMode::Mean), 182);
 }
 
 }  // namespace
