@@ -142,16 +142,26 @@ QImage renderPlaceableMetafile(const std::vector<uint8_t>& bytes) {
     wmfD_Rect bbox;
     if (wmf_scan(api, 0, &bbox) != wmf_E_None) notValid();
 
+    // libwmf plays in points measured from the window origin, and wmf_scan's box covers
+    // only what is drawn. The picture is the header's box, whose top-left corner is the
+    // window origin in the usual placeable file; the device is given that box in points.
+    const double unitsPerInch = u16At(bytes, 14);
+    wmfD_Rect frame;
+    frame.TL.x = 0;
+    frame.TL.y = 0;
+    frame.BR.x = float(std::abs(int(s16At(bytes, 10)) - s16At(bytes, 6)) * 72.0 / unitsPerInch);
+    frame.BR.y = float(std::abs(int(s16At(bytes, 12)) - s16At(bytes, 8)) * 72.0 / unitsPerInch);
+
     wmf_svg_t* device = WMF_SVG_GetData(api);
     device->out = wmf_stream_create(api, nullptr);
     if (!device->out) notValid();
     char description[] = "Quendral Fast Image Processor";
     device->Description = description;
-    device->bbox = bbox;
+    device->bbox = frame;
     device->width = unsigned(size->width());
     device->height = unsigned(size->height());
 
-    const wmf_error_t played = wmf_play(api, 0, &bbox);
+    const wmf_error_t played = wmf_play(api, 0, &frame);
     char* buffer = nullptr;
     unsigned long length = 0;
     wmf_stream_destroy(api, device->out, &buffer, &length);

@@ -1,0 +1,133 @@
+#pragma once
+
+// Builds icon and metafile bytes in tests: a 32-bit icon, an enhanced metafile with one
+// filled rectangle and a placeable metafile with one filled rectangle.
+#include <cstdint>
+#include <vector>
+
+#include "support/BmpWriter.h"
+
+namespace qfip::testing {
+
+// An icon file with one 32-bit image; pixels are 0xAARRGGBB words, top row first.
+inline std::vector<uint8_t> icon32(int width, int height, const std::vector<uint32_t>& pixels) {
+    std::vector<uint8_t> dib;
+    putU32(dib, 40);
+    putU32(dib, uint32_t(width));
+    putU32(dib, uint32_t(height * 2));  // colour rows and mask rows
+    putU16(dib, 1);
+    putU16(dib, 32);
+    for (int i = 0; i < 6; ++i) putU32(dib, 0);
+    for (int y = height - 1; y >= 0; --y)
+        for (int x = 0; x < width; ++x) putU32(dib, pixels[size_t(y) * size_t(width) + size_t(x)]);
+    const size_t maskRow = (size_t(width) + 31) / 32 * 4;
+    dib.insert(dib.end(), maskRow * size_t(height), 0);  // all opaque
+
+    std::vector<uint8_t> out;
+    putU16(out, 0);
+    putU16(out, 1);  // icon
+    putU16(out, 1);  // one image
+    out.push_back(uint8_t(width));
+    out.push_back(uint8_t(height));
+    out.push_back(0);
+    out.push_back(0);
+    putU16(out, 1);
+    putU16(out, 32);
+    putU32(out, uint32_t(dib.size()));
+    putU32(out, 22);
+    out.insert(out.end(), dib.begin(), dib.end());
+    return out;
+}
+
+// An enhanced metafile: EMR_HEADER with the given bounds (inclusive pixels) and frame
+// (0.01 mm), a solid brush of colour 0x00BBGGRR, no pen, one rectangle, EMR_EOF.
+struct EmfFile {
+    int32_t bounds[4] = {0, 0, 47, 23};
+    int32_t frame[4] = {0, 0, 1270, 635};
+    uint32_t colour = 0x000000FF;  // red
+    int32_t rect[4] = {0, 0, 24, 24};
+
+    std::vector<uint8_t> bytes() const {
+        std::vector<uint8_t> e;
+        putU32(e, 1);    // EMR_HEADER
+        putU32(e, 108);  // header with both extensions
+        for (int32_t v : bounds) putU32(e, uint32_t(v));
+        for (int32_t v : frame) putU32(e, uint32_t(v));
+        putU32(e, 0x464D4520);  // " EMF"
+        putU32(e, 0x10000);
+        putU32(e, 0);  // total size, set below
+        putU32(e, 6);  // records
+        putU16(e, 2);  // handles
+        putU16(e, 0);
+        putU32(e, 0);  // description
+        putU32(e, 0);
+        putU32(e, 0);  // palette entries
+        putU32(e, 1024);  // reference device in pixels
+        putU32(e, 768);
+        putU32(e, 271);   // and in millimetres (96 dpi)
+        putU32(e, 203);
+        putU32(e, 0);  // pixel format
+        putU32(e, 0);
+        putU32(e, 0);  // OpenGL
+        putU32(e, 271000);
+        putU32(e, 203000);
+        // EMR_CREATEBRUSHINDIRECT 1: solid
+        putU32(e, 39); putU32(e, 24); putU32(e, 1); putU32(e, 0); putU32(e, colour); putU32(e, 0);
+        // EMR_SELECTOBJECT brush 1, then the stock NULL_PEN
+        putU32(e, 37); putU32(e, 12); putU32(e, 1);
+        putU32(e, 37); putU32(e, 12); putU32(e, 0x80000008);
+        // EMR_RECTANGLE
+        putU32(e, 43); putU32(e, 24);
+        for (int32_t v : rect) putU32(e, uint32_t(v));
+        // EMR_EOF
+        putU32(e, 14); putU32(e, 20); putU32(e, 0); putU32(e, 16); putU32(e, 20);
+        setU32(e, 48, uint32_t(e.size()));
+        return e;
+    }
+};
+
+// A placeable metafile: the 22-byte header (bounding box in units per inch, checksum),
+// the metafile header, window origin and extent, a solid brush of colour 0x00BBGGRR, one
+// rectangle in window units, and the end record.
+struct WmfFile {
+    int16_t box[4] = {0, 0, 40, 30};  // left, top, right, bottom
+    uint16_t unitsPerInch = 96;
+    uint32_t colour = 0x0000FF00;  // green
+    int16_t windowExtent[2] = {40, 30};
+    int16_t rect[4] = {0, 0, 40, 30};  // left, top, right, bottom
+
+    std::vector<uint8_t> bytes() const {
+        std::vector<uint8_t> w;
+        putU32(w, 0x9AC6CDD7);
+        putU16(w, 0);
+        for (int16_t v : box) putU16(w, uint16_t(v));
+        putU16(w, unitsPerInch);
+        putU32(w, 0);
+        uint16_t sum = 0;
+        for (size_t i = 0; i < 10; ++i) sum ^= uint16_t(w[2 * i] | w[2 * i + 1] << 8);
+        putU16(w, sum);
+
+        const size_t start = w.size();
+        putU16(w, 1);      // in memory
+        putU16(w, 9);      // header words
+        putU16(w, 0x300);  // version
+        putU32(w, 0);      // size in words, set below
+        putU16(w, 1);      // objects
+        putU32(w, 7);      // largest record in words
+        putU16(w, 0);
+        // META_SETWINDOWORG (y, x), META_SETWINDOWEXT (y, x)
+        putU32(w, 5); putU16(w, 0x020B); putU16(w, 0); putU16(w, 0);
+        putU32(w, 5); putU16(w, 0x020C); putU16(w, uint16_t(windowExtent[1])); putU16(w, uint16_t(windowExtent[0]));
+        // META_CREATEBRUSHINDIRECT: style, colour, hatch; META_SELECTOBJECT 0
+        putU32(w, 7); putU16(w, 0x02FC); putU16(w, 0); putU32(w, colour); putU16(w, 0);
+        putU32(w, 4); putU16(w, 0x012D); putU16(w, 0);
+        // META_RECTANGLE: bottom, right, top, left
+        putU32(w, 7); putU16(w, 0x041B);
+        putU16(w, uint16_t(rect[3])); putU16(w, uint16_t(rect[2])); putU16(w, uint16_t(rect[1])); putU16(w, uint16_t(rect[0]));
+        putU32(w, 3); putU16(w, 0);  // META_EOF
+        setU32(w, start + 6, uint32_t((w.size() - start) / 2));
+        return w;
+    }
+};
+
+}  // namespace qfip::testing
