@@ -18,6 +18,8 @@ QStringList OpenPictureDialog::filters() {
 
 std::unique_ptr<PictureFileDialog> OpenPictureDialog::createDialog(QWidget* parent) const {
     auto dialog = std::make_unique<PictureFileDialog>(parent);
+    // The folder shown first is the current one, which the last confirmed choice set.
+    dialog->setDirectory(QDir::currentPath());
     dialog->setNameFilters(filters());
     dialog->selectKind(selectedFilter_.isEmpty() ? filters().first() : selectedFilter_);
     dialog->fileNameEdit()->setText(fileName_);

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTreeView>
+#include <limits>
 
 #include "ui/PicturePreview.h"
 
@@ -28,6 +29,8 @@ PictureFileDialog::PictureFileDialog(QWidget* parent) : QFileDialog(parent) {
         if (view) view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     }
     setSizeGripEnabled(true);
+    // A selection of thousands of files is one series: the box must hold all their names.
+    if (QLineEdit* edit = fileNameEdit()) edit->setMaxLength(std::numeric_limits<int>::max());
 
     preview_ = new PicturePreview(this);
     preview_->setObjectName(QStringLiteral("picturePreview"));
