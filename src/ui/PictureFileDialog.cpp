@@ -40,6 +40,20 @@ PictureFileDialog::PictureFileDialog(QWidget* parent) : QFileDialog(parent) {
         layout()->addWidget(preview_);
     }
     connect(this, &QFileDialog::currentChanged, preview_, &PicturePreview::showFile);
+    // A selection made without moving the current item (a typed name, a rubber band)
+    // still shows the file last added to it.
+    if (auto* list = findChild<QListView*>(QStringLiteral("listView")); list && list->selectionModel()) {
+        connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                [this, list](const QItemSelection& selected) {
+                    const QModelIndex current = list->selectionModel()->currentIndex();
+                    if (current.isValid() && list->selectionModel()->isSelected(current)) return;
+                    const QModelIndexList added = selected.indexes();
+                    if (added.isEmpty()) return;
+                    auto* model = qobject_cast<QFileSystemModel*>(list->model());
+                    if (model) preview_->showFile(model->filePath(added.last()));
+                });
+    }
+    resize(880, 500);
 
     // Qt splits a filter's patterns at spaces only; the "All" entry joins its patterns
     // with semicolons, so the list's name filters are set here after Qt has set its own.
