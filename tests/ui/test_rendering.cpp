@@ -231,3 +231,15 @@ TEST(SvgImage, UnreadableDocumentGivesANullImage) {
     EXPECT_EQ(image.pixel(1, 1), 0xFFFFFFFFu);
     EXPECT_EQ(image.pixel(6, 2), 0xFF0000FFu);
 }
+
+TEST(IconImage, IconFileMadeByAnotherProgram) {
+    const Picture picture = loadPicture(QFIP_TEST_DATA_DIR "/squares32.ico");
+    ASSERT_EQ(picture.kind(), PictureKind::Icon);
+    const QImage image = renderPicture(picture);
+    ASSERT_EQ(image.size(), QSize(32, 32));
+    EXPECT_EQ(image.pixel(0, 0), 0xFF2060C0u);
+    EXPECT_EQ(image.pixel(7, 7), 0xFF2060C0u);
+    EXPECT_EQ(image.pixel(8, 8), 0xFFF0C020u);
+    EXPECT_EQ(image.pixel(23, 16), 0xFFF0C020u);
+    EXPECT_EQ(image.pixel(24, 24), 0xFF2060C0u);
+}
