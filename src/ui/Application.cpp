@@ -1,0 +1,91 @@
+#include "ui/Application.h"
+
+#include <QFontMetrics>
+#include <QLayout>
+#include <QPixmap>
+#include <QWidget>
+#include <cmath>
+
+#include "ui/DialogHost.h"
+
+static void initResources() { Q_INIT_RESOURCE(uMain); }
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    initResources();
+    setApplicationName(title());
+    setWindowIcon(programIcon());
+    setFont(designFont());
+}
+
+QString Application::title() { return QStringLiteral("Quendral Fast Image Processor 1.02"); }
+
+QString Application::withFullStop(const QString& message) {
+    if (message.isEmpty()) return message;
+    // UTF-16 code units: anything beyond ASCII is above 46 as well.
+    return message.back().unicode() > u'.' ? message + u'.' : message;
+}
+
+void Application::reportFailure(DialogHost& host, QWidget* parent, const QString& message) {
+    host.error(parent, withFullStop(message));
+}
+
+void Application::reportFailure(DialogHost& host, QWidget* parent, const std::exception& failure) {
+    reportFailure(host, parent, QString::fromUtf8(failure.what()));
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& failure) {
+        if (host_) reportFailure(*host_, activeWindow(), failure);
+    }
+    return false;
+}
+
+QFont designFont() {
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+double textHeightRatio(const QFont& font) { return QFontMetrics(font).height() / 13.0; }
+
+namespace {
+
+int scaled(int value, double ratio) {
+    if (value <= 0 || value >= QWIDGETSIZE_MAX) return value;
+    return int(std::lround(value * ratio));
+}
+
+QSize scaled(QSize size, double ratio) { return {scaled(size.width(), ratio), scaled(size.height(), ratio)}; }
+
+void scaleWidget(QWidget* widget, double ratio, bool top) {
+    widget->setMinimumSize(scaled(widget->minimumSize(), ratio));
+    widget->setMaximumSize(scaled(widget->maximumSize(), ratio));
+    const QRect g = widget->geometry();
+    const QWidget* parent = widget->parentWidget();
+    if (top) {
+        widget->resize(scaled(g.size(), ratio));
+    } else if (parent && !parent->layout() && !widget->isWindow()) {
+        widget->setGeometry(scaled(g.x(), ratio), scaled(g.y(), ratio), scaled(g.width(), ratio),
+                            scaled(g.height(), ratio));
+    }
+}
+
+}  // namespace
+
+void scaleForm(QWidget* form, double ratio) {
+    if (std::abs(ratio - 1.0) < 1e-9) return;
+    scaleWidget(form, ratio, true);
+    for (QWidget* child : form->findChildren<QWidget*>()) {
+        if (!child->isWindow()) scaleWidget(child, ratio, false);
+    }
+}
+
+QPixmap programPixmap() {
+    initResources();
+    return QPixmap(QStringLiteral(":/icons/program.xpm"));
+}
+
+QIcon programIcon() { return QIcon(programPixmap()); }

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <memory>
+
+#include "common/Rect.h"
+#include "raster/Outline.h"
+#include "raster/Pointer.h"
+
+// Image1: the picture pane. It owns the shown picture and the outlines toggled onto it,
+// takes exactly the picture's size (one widget pixel is one picture pixel) and reports
+// pointer movement and presses in picture coordinates.
+class PictureImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureImage(QWidget* parent = nullptr);
+
+    // Shows a loaded picture; `image` is what renderPicture drew of it (for a bitmap an
+    // image over the raster itself). A new picture carries no outlines.
+    void setPicture(qfip::Picture picture, QImage image);
+
+    const qfip::ShownPicture& shown() const { return shown_; }
+
+    // The working raster; the first access on an empty pane makes a white raster of the
+    // pane's current size the picture. Throws for icons and metafiles.
+    const qfip::Raster& workingRaster();
+
+    // Toggles an outline and repaints only the pixels it changes.
+    void toggleOutline(const qfip::Rect& rect);
+    void repaintAreas(const std::vector<qfip::Rect>& areas);
+
+    // A pointer movement: the old pointer outline erased, the new one drawn, both
+    // repainted. The first movement over an empty pane makes the white working raster.
+    qfip::PointerMove movePointer(qfip::PointerWindow& pointer, int x, int y, int32_t halfWidth,
+                                  int32_t halfHeight);
+
+signals:
+    void pointerMoved(int x, int y);
+    void pressed(Qt::MouseButton button, int x, int y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void showImage(QImage image);
+
+    qfip::ShownPicture shown_;
+    QImage drawn_;  // icons and metafiles as rendered
+    bool leftHeld_ = false;
+};
+
+// Image2: the sample pane; shows the last window raster at its own size.
+class SampleImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit SampleImage(QWidget* parent = nullptr);
+
+    void showSample(std::shared_ptr<const qfip::Raster> raster);
+    const qfip::Raster* sample() const { return sample_.get(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::shared_ptr<const qfip::Raster> sample_;
+    QImage image_;
+};

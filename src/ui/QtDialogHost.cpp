@@ -1,0 +1,119 @@
+#include "ui/QtDialogHost.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+#include "ui/Application.h"
+#include "ui/PictureFileDialog.h"
+#include "ui/uAbout.h"
+
+namespace {
+
+// A message box centred on the screen rather than on its parent.
+class CentredMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        if (event->spontaneous()) return;
+        QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+        if (screen) move(screen->geometry().center() - rect().center());
+    }
+};
+
+void showPlainBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
+    CentredMessageBox box(icon, Application::title(), text, QMessageBox::Ok, parent);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    box.exec();
+}
+
+}  // namespace
+
+QtDialogHost::QtDialogHost() = default;
+QtDialogHost::~QtDialogHost() = default;
+
+std::optional<QStringList> QtDialogHost::openPictures(QWidget* parent) { return openDialog_.run(parent); }
+
+QStringList QtDialogHost::resultFilters() {
+    return {QStringLiteral("Data Files  *.dat"), QStringLiteral("Text Files *.txt"), QStringLiteral("All Files *.*")};
+}
+
+QStringList QtDialogHost::resultPatterns(const QString& filter) {
+    const QStringList labels = resultFilters();
+    if (filter == labels.at(0)) return {QStringLiteral("*.dat")};
+    if (filter == labels.at(1)) return {QStringLiteral("*.txt")};
+    return {QStringLiteral("*")};
+}
+
+std::unique_ptr<QFileDialog> QtDialogHost::createSaveDialog(QWidget* parent) const {
+    auto dialog = std::make_unique<QFileDialog>(parent);
+    dialog->setObjectName(QStringLiteral("SaveDialog1"));
+    // Qt's own dialog: it works without a desktop whose dialog could be used.
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QStringLiteral("dat"));
+    dialog->setSizeGripEnabled(true);
+    dialog->setNameFilters(resultFilters());
+    dialog->selectNameFilter(resultFilter_.isEmpty() ? resultFilters().first() : resultFilter_);
+
+    // Qt reads the patterns of a label without parentheses as every word of it, so the
+    // list's own filter is set from the label's real patterns, now and on every choice.
+    QFileDialog* raw = dialog.get();
+    auto apply = [raw](const QString& label) {
+        if (auto* model = raw->findChild<QFileSystemModel*>(QStringLiteral("qt_filesystem_model")))
+            model->setNameFilters(resultPatterns(label));
+    };
+    apply(dialog->selectedNameFilter());
+    if (auto* kinds = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+        QObject::connect(kinds, &QComboBox::textActivated, raw, apply);
+
+    if (!resultFileName_.isEmpty()) dialog->selectFile(resultFileName_);
+
+    QWidget* anchor = parent ? parent->window() : nullptr;
+    if (QScreen* screen = anchor ? anchor->screen() : QGuiApplication::primaryScreen())
+        dialog->move(dialogPosition(screen->geometry(), dialog->size()));
+    return dialog;
+}
+
+std::optional<QString> QtDialogHost::finishSaveDialog(QFileDialog& dialog, int result) {
+    if (result != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
+    resultFileName_ = files.first();
+    resultFilter_ = dialog.selectedNameFilter();
+    return resultFileName_;
+}
+
+std::optional<QString> QtDialogHost::chooseResultFile(QWidget* parent) {
+    std::unique_ptr<QFileDialog> dialog = createSaveDialog(parent);
+    const int result = dialog->exec();
+    return finishSaveDialog(*dialog, result);
+}
+
+bool QtDialogHost::confirm(QWidget* parent, const QString& question) {
+    CentredMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    // No, Escape and the frame's close button all count as no.
+    return box.clickedButton() == yes;
+}
+
+void QtDialogHost::message(QWidget* parent, const QString& text) { showPlainBox(parent, QMessageBox::NoIcon, text); }
+
+void QtDialogHost::error(QWidget* parent, const QString& text) { showPlainBox(parent, QMessageBox::Critical, text); }
+
+void QtDialogHost::about(QWidget* parent) { TAboutBox::showModal(parent); }

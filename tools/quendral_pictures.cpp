@@ -1,0 +1,88 @@
+// Writes 24-bit BMP pictures with known grey values:
+//   quendral_pictures series <folder>
+//       twenty 320 x 240 frames f0000001.bmp .. f0000020.bmp: a bright spot in the
+//       middle fading frame by frame on a darker background
+//   quendral_pictures square <file> <width> <height> <ground> <left> <top> <right> <bottom> <value>
+//       grey level <ground> everywhere but the rectangle (right and bottom exclusive),
+//       which holds <value>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/BmpWriter.h"
+
+namespace {
+
+using qfip::testing::Rgb;
+
+bool save(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+uint8_t grey(double level) { return uint8_t(std::lround(std::fmin(255.0, std::fmax(0.0, level)))); }
+
+int series(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    const int width = 320, height = 240, frames = 20;
+    for (int frame = 0; frame < frames; ++frame) {
+        const double peak = 200.0 * (frames - frame) / frames;
+        std::vector<Rgb> pixels(size_t(width) * height);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const double dx = x - 160.0, dy = y - 120.0;
+                const double level = 40.0 + peak * std::exp(-(dx * dx + dy * dy) / (2 * 15.0 * 15.0));
+                const uint8_t g = grey(level);
+                pixels[size_t(y) * width + x] = {g, g, g};
+            }
+        }
+        char name[32];
+        std::snprintf(name, sizeof name, "f%07d.bmp", frame + 1);
+        if (!save((folder / name).string(), qfip::testing::bmp24(width, height, pixels))) {
+            std::fprintf(stderr, "cannot write %s\n", (folder / name).string().c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int square(char** args) {
+    const int width = std::atoi(args[1]), height = std::atoi(args[2]);
+    const int ground = std::atoi(args[3]);
+    const int left = std::atoi(args[4]), top = std::atoi(args[5]), right = std::atoi(args[6]),
+              bottom = std::atoi(args[7]), value = std::atoi(args[8]);
+    if (width <= 0 || height <= 0 || width > 8192 || height > 8192) {
+        std::fprintf(stderr, "bad size\n");
+        return 2;
+    }
+    std::vector<Rgb> pixels(size_t(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool inside = x >= left && x < right && y >= top && y < bottom;
+            const uint8_t g = grey(inside ? value : ground);
+            pixels[size_t(y) * width + x] = {g, g, g};
+        }
+    }
+    if (!save(args[0], qfip::testing::bmp24(width, height, pixels))) {
+        std::fprintf(stderr, "cannot write %s\n", args[0]);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "series" && argc == 3) return series(argv[2]);
+    if (mode == "square" && argc == 11) return square(argv + 2);
+    std::fprintf(stderr,
+                 "usage: quendral_pictures series <folder>\n"
+                 "       quendral_pictures square <file> <width> <height> <ground> <left> <top> <right> <bottom> <value>\n");
+    return 2;
+}
