@@ -43,7 +43,11 @@ bool Application::notify(QObject* receiver, QEvent* event) {
 }
 
 QFont designFont() {
-    QFont font(QStringLiteral("Sans Serif"));
+    // Faces with the narrow metrics of MS Sans Serif come first (Nimbus Sans is installed
+    // with the URW fonts); any sans-serif face serves when none of them is there.
+    QFont font;
+    font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("Helvetica"), QStringLiteral("Sans Serif")});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     return font;

@@ -37,7 +37,7 @@ private:
     DialogHost* host_ = nullptr;
 };
 
-// The forms' font: a sans-serif 11-pixel face standing in for MS Sans Serif 8 point.
+// The forms' font: a sans-serif face 11 pixels high standing in for MS Sans Serif 8 point.
 QFont designFont();
 // The forms are laid out for text 13 pixels high; this is the ratio of the real height.
 double textHeightRatio(const QFont& font);

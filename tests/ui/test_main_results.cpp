@@ -1,0 +1,180 @@
+// Saving the results log, Exit, closing the window, and the log's append rule.
+#include <QFile>
+#include <QToolButton>
+
+#include "support/MainFormTesting.h"
+
+using namespace qfip::testing;
+
+namespace {
+
+const QString kSaveQuestion = QStringLiteral("Do you want to save the result file?");
+const QString kExitQuestion = QStringLiteral("Do you want to exit and save your result file?");
+
+class ResultsTest : public MainFormTest {
+protected:
+    void measureTwo() {
+        open({"a.bmp", "b.bmp", "c.bmp"});
+        point();
+        click();
+        click();
+    }
+    QByteArray bytesOf(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    QString resultPath() { return QDir(folder.path()).filePath("out.dat"); }
+};
+
+TEST_F(ResultsTest, SaveWritesTheLogWithCrlfLineEnds) {
+    measureTwo();
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(resultPath());
+    form->ToolButton5Click();
+    EXPECT_EQ(host.questions, QStringList{kSaveQuestion});
+    EXPECT_EQ(bytesOf(resultPath()), QByteArray("    a       200       40\r\n    b       150       40\r\n"));
+}
+
+TEST_F(ResultsTest, SaveReplacesAnExistingFileWithoutAQuestion) {
+    write("out.dat", {'o', 'l', 'd', ' ', 't', 'e', 'x', 't'});
+    measureTwo();
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(resultPath());
+    form->ToolButton5Click();
+    EXPECT_EQ(host.questions.size(), 1);
+    EXPECT_EQ(bytesOf(resultPath()), QByteArray("    a       200       40\r\n    b       150       40\r\n"));
+}
+
+TEST_F(ResultsTest, SavingAnEmptyLogCreatesAnEmptyFile) {
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(resultPath());
+    form->ToolButton5Click();
+    EXPECT_EQ(bytesOf(resultPath()), QByteArray());
+}
+
+TEST_F(ResultsTest, NoToTheSaveQuestionChangesNothing) {
+    measureTwo();
+    host.confirmAnswers = {false};
+    form->ToolButton5Click();
+    EXPECT_EQ(host.saveCount, 0);
+    EXPECT_FALSE(QFile::exists(resultPath()));
+    EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(ResultsTest, CancelledSaveDialogWritesNothing) {
+    measureTwo();
+    host.confirmAnswers = {true};
+    form->ToolButton5Click();
+    EXPECT_EQ(host.saveCount, 1);
+    EXPECT_FALSE(QFile::exists(resultPath()));
+}
+
+TEST_F(ResultsTest, EditedLogIsSavedAsItStands) {
+    memo()->setPlainText("note");  // the user's own text without a final line break
+    open({"a.bmp"});
+    point();
+    click();
+    EXPECT_EQ(log(), "note\n    a       200       40");
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(resultPath());
+    form->ToolButton5Click();
+    EXPECT_EQ(bytesOf(resultPath()), QByteArray("note\r\n    a       200       40"));
+}
+
+TEST_F(ResultsTest, FileThatCannotBeCreatedFailsAndTheLogStays) {
+    measureTwo();
+    const QString path = QDir(folder.path()).filePath("no/such/folder/out.dat");
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(path);
+    EXPECT_EQ(failureOf([&] { form->ToolButton5Click(); }), "Cannot create file " + path.toStdString());
+    EXPECT_EQ(log(), "    a       200       40\n    b       150       40\n");
+}
+
+TEST_F(ResultsTest, ExitAnsweredNoEndsWithoutASaveDialog) {
+    measureTwo();
+    host.confirmAnswers = {false};
+    control<QToolButton>("ToolButton7")->click();
+    EXPECT_EQ(host.questions, QStringList{kExitQuestion});
+    EXPECT_EQ(host.saveCount, 0);
+    EXPECT_EQ(terminations, 1);
+}
+
+TEST_F(ResultsTest, ExitAnsweredYesSavesThenEnds) {
+    measureTwo();
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(resultPath());
+    form->ToolButton7Click();
+    EXPECT_EQ(bytesOf(resultPath()), QByteArray("    a       200       40\r\n    b       150       40\r\n"));
+    EXPECT_EQ(terminations, 1);
+}
+
+TEST_F(ResultsTest, ExitWithCancelledSaveDialogEndsWithoutWriting) {
+    measureTwo();
+    host.confirmAnswers = {true};
+    form->ToolButton7Click();
+    EXPECT_FALSE(QFile::exists(resultPath()));
+    EXPECT_EQ(terminations, 1);
+}
+
+TEST_F(ResultsTest, ExitWhoseSaveFailsKeepsTheProgramRunning) {
+    measureTwo();
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(QDir(folder.path()).filePath("no/such/out.dat"));
+    control<QToolButton>("ToolButton7")->click();
+    ASSERT_EQ(host.errors.size(), 1);
+    EXPECT_TRUE(host.errors.first().startsWith("Cannot create file "));
+    EXPECT_TRUE(host.errors.first().endsWith("out.dat."));
+    EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(ResultsTest, ClosingWithUnsavedResultsAsksTheExitQuestion) {
+    measureTwo();
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(resultPath());
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(host.questions, QStringList{kExitQuestion});
+    EXPECT_EQ(bytesOf(resultPath()), QByteArray("    a       200       40\r\n    b       150       40\r\n"));
+}
+
+TEST_F(ResultsTest, ClosingAnsweredNoDiscardsTheResults) {
+    measureTwo();
+    host.confirmAnswers = {false};
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(host.saveCount, 0);
+}
+
+TEST_F(ResultsTest, ClosingWhoseSaveFailsKeepsTheWindowOpen) {
+    measureTwo();
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(QDir(folder.path()).filePath("no/such/out.dat"));
+    form->show();
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(host.errors.size(), 1);
+}
+
+TEST_F(ResultsTest, ClosingAfterASaveOrWithAnEmptyLogAsksNothing) {
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(host.questions.isEmpty());
+
+    measureTwo();
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(resultPath());
+    form->ToolButton5Click();
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(host.questions, QStringList{kSaveQuestion});
+}
+
+TEST_F(ResultsTest, OpenAndRestartKeepEarlierLines) {
+    measureTwo();
+    open({"c.bmp"});
+    form->ToolButton4Click();
+    click();
+    EXPECT_EQ(log(), "    a       200       40\n    b       150       40\n    c       100       40\n");
+}
+
+}  // namespace
