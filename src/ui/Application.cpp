@@ -1,6 +1,6 @@
 #include "ui/Application.h"
 
-#include <QFontMetrics>
+#include <QFontInfo>
 #include <QLayout>
 #include <QPixmap>
 #include <QWidget>
@@ -49,11 +49,14 @@ QFont designFont() {
     font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                       QStringLiteral("Helvetica"), QStringLiteral("Sans Serif")});
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
+    font.setPointSize(8);
     return font;
 }
 
-double textHeightRatio(const QFont& font) { return QFontMetrics(font).height() / 13.0; }
+// MS Sans Serif 8 point is 11 pixels high (13 with its leading) on a screen of 96 dots
+// per inch; the same point size on a denser screen gives proportionally more pixels.
+// The face's own line spacing is not used: substitute faces differ in leading.
+double textHeightRatio(const QFont& font) { return QFontInfo(font).pixelSize() / 11.0; }
 
 namespace {
 

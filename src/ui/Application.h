@@ -37,9 +37,10 @@ private:
     DialogHost* host_ = nullptr;
 };
 
-// The forms' font: a sans-serif face 11 pixels high standing in for MS Sans Serif 8 point.
+// The forms' font: a sans-serif 8-point face standing in for MS Sans Serif 8 point.
 QFont designFont();
-// The forms are laid out for text 13 pixels high; this is the ratio of the real height.
+// The forms are laid out for 8-point text 11 pixels high (13 with leading); this is the
+// ratio of the screen's text height to that.
 double textHeightRatio(const QFont& font);
 // Scales a form built at the designed text height: its size, fixed sizes and the
 // geometry of every child placed without a layout.

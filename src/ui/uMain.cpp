@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QShowEvent>
+#include <cmath>
 #include <QScrollBar>
 #include <QSplitterHandle>
 #include <QTextBlock>
@@ -92,8 +94,6 @@ TMainForm::TMainForm(DialogHost& host, QWidget* parent)
     // Laid out for text 13 pixels high; other text heights scale the whole window.
     ratio_ = textHeightRatio(font());
     scaleForm(this, ratio_);
-    const int side = ui_->Panel2->minimumWidth() > 30 ? ui_->Panel2->width() : int(std::lround(172 * ratio_));
-    ui_->Splitter1->setSizes({std::max(30, width() - side - ui_->Splitter1->handleWidth()), side});
     if (QScreen* screen = QGuiApplication::primaryScreen()) move(screen->geometry().center() - rect().center());
 
     connectHandlers();
@@ -342,6 +342,17 @@ void TMainForm::saveThroughDialog() {
 void TMainForm::terminate() {
     Terminated = true;
     if (terminate_) terminate_();
+}
+
+// The side column starts 172 wide once the window has its size; later the picture
+// column takes what the window gains or loses.
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shownOnce_) return;
+    shownOnce_ = true;
+    const int side = int(std::lround(172 * ratio_));
+    const int total = ui_->Splitter1->width();
+    ui_->Splitter1->setSizes({std::max(0, total - side - ui_->Splitter1->handleWidth()), side});
 }
 
 // Closing by the frame while results no save has written are in the log asks, as Exit

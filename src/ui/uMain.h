@@ -78,6 +78,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -103,4 +104,5 @@ private:
     std::function<void()> terminate_;
     bool Terminated = false;
     double ratio_ = 1.0;
+    bool shownOnce_ = false;
 };

@@ -1,0 +1,305 @@
+// The main window's controls: names, captions, tooltips, geometry, colours and states;
+// the about box; the Enter key.
+#include <QAction>
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <cmath>
+
+#include "support/MainFormTesting.h"
+#include "ui/Application.h"
+#include "ui/uAbout.h"
+
+using namespace qfip::testing;
+
+namespace {
+
+class LayoutTest : public MainFormTest {
+protected:
+    int px(int designed) { return int(std::lround(designed * form->designRatio())); }
+    QRect rect(int x, int y, int w, int h) { return QRect(px(x), px(y), px(w), px(h)); }
+};
+
+struct Placed {
+    const char* name;
+    int x, y, w, h;  // in the parent, at the designed text height; w 0: not checked
+    const char* text;
+};
+
+TEST_F(LayoutTest, WindowCaptionSizeAndStart) {
+    EXPECT_EQ(form->windowTitle(), "Quendral Fast Image Processor 1.0");
+    EXPECT_EQ(Application::title(), "Quendral Fast Image Processor 1.02");
+    EXPECT_EQ(form->size(), QSize(px(724), px(535)));
+    EXPECT_FALSE(form->windowIcon().isNull());
+    const QImage icon = programPixmap().toImage();
+    EXPECT_EQ(icon.size(), QSize(32, 32));
+    QSet<QRgb> colours;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) colours.insert(icon.pixel(x, y));
+    EXPECT_LE(colours.size(), 16);
+    EXPECT_NEAR(form->designRatio(), 1.0, 0.35);  // a sans-serif face near 13 pixels high
+}
+
+TEST_F(LayoutTest, OptionControlsAtTheirPlaces) {
+    const Placed table[] = {
+        {"GroupBox1", 8, 7, 153, 158, " Options "},
+        {"Label1", 8, 26, 0, 0, "Grid Width"},   {"Edit1", 66, 18, 49, 21, "12"},
+        {"Label8", 8, 50, 0, 0, "Grid Height"},  {"Edit4", 66, 42, 49, 21, "12"},
+        {"Label2", 8, 82, 0, 0, "Backgr. X"},    {"Edit2", 66, 74, 49, 21, "100"},
+        {"Label6", 8, 108, 0, 0, "Backgr. Y"},   {"Edit3", 66, 98, 49, 21, "100"},
+        {"Label7", 8, 132, 0, 0, "Total Intensity"},
+        {"SpeedButton1", 120, 18, 23, 22, ""},   {"SpeedButton2", 120, 96, 23, 22, ""},
+        {"CheckBox1", 120, 72, 17, 17, ""},      {"cbTotalInt", 102, 130, 17, 17, ""},
+        {"Image1", 8, 8, 529, 425, ""},          {"Image2", 8, 8, 0, 0, ""},
+        {"Label3", 8, 2, 0, 0, "File Number"},   {"Label4", 80, 2, 0, 0, "M.H."},
+        {"Label5", 120, 2, 0, 0, "B.G."},
+    };
+    for (const Placed& p : table) {
+        QWidget* w = control(p.name);
+        if (!w) continue;
+        EXPECT_EQ(w->pos(), QPoint(px(p.x), px(p.y))) << p.name;
+        if (p.w) EXPECT_EQ(w->size(), QSize(px(p.w), px(p.h))) << p.name;
+        QString text;
+        if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+        if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
+        if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
+        EXPECT_EQ(text, QString::fromLatin1(p.text)) << p.name;
+    }
+    EXPECT_EQ(control("Bevel1")->x(), px(70));
+    EXPECT_EQ(control("Bevel2")->x(), px(110));
+    EXPECT_EQ(control("Label1")->parentWidget(), control("GroupBox1"));
+    EXPECT_EQ(control("Label3")->parentWidget(), control("Panel7"));
+    EXPECT_EQ(control("Image1")->parentWidget(), control("Panel10"));
+    EXPECT_EQ(control("Image2")->parentWidget(), control("Panel4"));
+}
+
+TEST_F(LayoutTest, InitialStates) {
+    EXPECT_TRUE(control("Edit1")->isEnabled());
+    EXPECT_TRUE(control("Edit4")->isEnabled());
+    EXPECT_FALSE(control("Edit2")->isEnabled());
+    EXPECT_FALSE(control("Edit3")->isEnabled());
+    EXPECT_FALSE(control<QCheckBox>("CheckBox1")->isChecked());
+    EXPECT_FALSE(control<QCheckBox>("cbTotalInt")->isChecked());
+    EXPECT_EQ(control<QCheckBox>("CheckBox1")->text(), QString());
+    EXPECT_FALSE(memo()->isReadOnly());
+    EXPECT_EQ(memo()->frameShape(), QFrame::NoFrame);
+    EXPECT_EQ(memo()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(memo()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(memo()->viewport()->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(control("Image1")->cursor().shape(), Qt::CrossCursor);
+    EXPECT_EQ(control("Image2")->cursor().shape(), Qt::CrossCursor);
+    EXPECT_EQ(control<QLabel>("Panel9")->text(), "Natural Image");
+    EXPECT_EQ(control<QLabel>("Panel9")->layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(control<QLabel>("Panel8")->text(), "Image Sample");
+}
+
+TEST_F(LayoutTest, ToolbarButtonsInOrderWithTheirTooltips) {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    auto* bar = control<QToolBar>("ToolBar1");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->height(), px(29));
+    const std::pair<const char*, const char*> buttons[] = {
+        {"ToolButton3", "Open Pictures"}, {"ToolButton4", "Refresh"}, {"ToolButton8", "Set Grid"},
+        {"ToolButton5", "Save Results"},  {"ToolButton7", "Exit"},    {"ToolButton10", "About..."}};
+    int lastX = -1;
+    for (const auto& [name, tip] : buttons) {
+        auto* b = control<QToolButton>(name);
+        if (!b) continue;
+        EXPECT_EQ(b->toolTip(), tip) << name;
+        EXPECT_FALSE(b->icon().isNull()) << name;
+        EXPECT_EQ(b->parentWidget(), bar) << name;
+        EXPECT_GT(b->x(), lastX) << name;
+        lastX = b->x();
+    }
+    EXPECT_EQ(control<QToolButton>("SpeedButton1")->toolTip(), "Set Grid");
+    EXPECT_EQ(control<QToolButton>("SpeedButton2")->toolTip(), "Set Fone");
+}
+
+TEST_F(LayoutTest, StatusBarPanels) {
+    auto* bar = control<QStatusBar>("StatusBar1");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_FALSE(bar->isSizeGripEnabled());
+    EXPECT_EQ(bar->height(), px(19));
+    const int widths[] = {100, 50, 50, 50};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(form->statusPanel(i)->width(), px(widths[i])) << i;
+        EXPECT_EQ(form->statusPanel(i)->parentWidget(), bar) << i;
+    }
+}
+
+TEST_F(LayoutTest, PanelsAndSplitter) {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_EQ(control("Panel2")->width(), px(172));
+    EXPECT_EQ(control("Panel9")->height(), px(18));
+    EXPECT_EQ(control("Panel8")->height(), px(18));
+    EXPECT_EQ(control("Panel4")->height(), px(132));
+    EXPECT_EQ(control("Panel5")->height(), px(174));
+    EXPECT_EQ(control("Panel7")->height(), px(18));
+    auto* splitter = control<QSplitter>("Splitter1");
+    ASSERT_NE(splitter, nullptr);
+    EXPECT_EQ(splitter->handleWidth(), px(2));
+    EXPECT_FALSE(splitter->opaqueResize());
+    EXPECT_FALSE(splitter->childrenCollapsible());
+    EXPECT_EQ(splitter->widget(0), control("Panel1"));
+    EXPECT_EQ(splitter->widget(1), control("Panel2"));
+    EXPECT_EQ(control("Panel1")->minimumWidth(), px(30));
+    EXPECT_EQ(control("Panel2")->minimumWidth(), px(30));
+}
+
+TEST_F(LayoutTest, Colours) {
+    auto bg = [&](const char* name) { return control(name)->palette().color(QPalette::Window); };
+    auto fg = [&](const char* name) { return control(name)->palette().color(QPalette::WindowText); };
+    EXPECT_EQ(bg("ToolBar1"), QColor(0xD7, 0xD7, 0xD7));
+    EXPECT_EQ(bg("StatusBar1"), QColor(0xD7, 0xD7, 0xD7));
+    for (const char* heading : {"Panel9", "Panel8", "Panel7"}) {
+        EXPECT_EQ(bg(heading), QColor(0xE4, 0xE6, 0xDD)) << heading;
+        EXPECT_EQ(fg(heading), QColor(0x80, 0x80, 0xC0)) << heading;
+    }
+    EXPECT_EQ(bg("Panel5"), QColor(0xE4, 0xE6, 0xDD));
+    EXPECT_EQ(fg("Label1"), QColor(Qt::black));
+    EXPECT_EQ(bg("Panel4"), QColor(Qt::white));
+    EXPECT_EQ(bg("Panel10"), QApplication::palette().color(QPalette::HighlightedText));
+    EXPECT_EQ(control<QSplitter>("Splitter1")->handle(1)->palette().color(QPalette::Window), QColor(0xE4, 0xE6, 0xDD));
+}
+
+TEST_F(LayoutTest, KeyboardOrderAndFirstFocus) {
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(QApplication::focusWidget(), control("Edit1"));
+    const char* order[] = {"Edit2", "Edit3", "CheckBox1", "cbTotalInt", "Edit4", "Memo1"};
+    QWidget* at = control("Edit1");
+    for (const char* next : order) {
+        at = at->nextInFocusChain();
+        while (at && at->focusPolicy() == Qt::NoFocus) at = at->nextInFocusChain();
+        ASSERT_NE(at, nullptr);
+        EXPECT_EQ(at->objectName(), next);
+    }
+}
+
+TEST_F(LayoutTest, EnterActionBelongsToTheActionList) {
+    ASSERT_NE(form->aEnter, nullptr);
+    EXPECT_EQ(form->aEnter->objectName(), "aEnter");
+    EXPECT_EQ(form->aEnter->shortcut(), QKeySequence(Qt::Key_Return));
+    EXPECT_EQ(form->aEnter->property("category").toString(), "Image");
+    EXPECT_EQ(form->ActionList1->objectName(), "ActionList1");
+    EXPECT_TRUE(form->ActionList1->actions().contains(form->aEnter));
+}
+
+class EnterKeyTest : public MainFormTest {
+protected:
+    void SetUp() override {
+        MainFormTest::SetUp();
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        open({"a.bmp", "b.bmp", "c.bmp"});
+        point();
+    }
+};
+
+TEST_F(EnterKeyTest, EnterInAnOptionFieldSteps) {
+    auto* edit = control<QLineEdit>("Edit1");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(log(), "    a       200       40\n");
+    EXPECT_EQ(edit->text(), "12");
+}
+
+TEST_F(EnterKeyTest, EnterInTheLogStepsAndInsertsNoLineBreak) {
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_Return);
+    QTest::keyClick(memo(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(log(), "    a       200       40\n    b       150       40\n");
+}
+
+TEST_F(EnterKeyTest, ShiftControlAndAltEnterDoNotStep) {
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(control("Edit4"), Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClick(control("Edit4"), Qt::Key_Return, Qt::AltModifier);
+    EXPECT_FALSE(log().contains("a       200"));
+}
+
+TEST_F(EnterKeyTest, HeldEnterRepeatsTheStep) {
+    control("Edit1")->setFocus();
+    for (bool repeat : {false, true, true}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), repeat);
+        QApplication::sendEvent(control("Edit1"), &press);
+    }
+    EXPECT_EQ(log(), "    a       200       40\n    b       150       40\n    c       100       40\n");
+}
+
+TEST(AboutBox, LayoutAndColours) {
+    TAboutBox box(nullptr);
+    const double ratio = textHeightRatio(box.font());
+    auto px = [&](int v) { return int(std::lround(v * ratio)); };
+    EXPECT_EQ(box.windowTitle(), "Quendral Fast Image Processor 1.0");
+    EXPECT_EQ(box.size(), QSize(px(353), px(230)));
+    EXPECT_TRUE(box.windowFlags().testFlag(Qt::Tool));
+    EXPECT_EQ(box.palette().color(QPalette::Window), QColor(0xD3, 0xD3, 0xC0));
+    const Placed table[] = {
+        {"Panel1", 8, 8, 337, 175, ""},          {"ProgramIcon", 20, 16, 41, 41, ""},
+        {"ProductName", 88, 16, 0, 0, "Program:"}, {"Version", 88, 40, 0, 0, "Version:"},
+        {"Label7", 88, 64, 0, 0, "Last Update:"}, {"Comments", 8, 128, 0, 0, "Comments:"},
+        {"Label1", 168, 16, 0, 0, "Quendral Fast Image Processor"}, {"Label2", 168, 40, 0, 0, "1.0"},
+        {"Label8", 168, 64, 0, 0, "26.02.2001"}, {"Label4", 80, 128, 0, 0, "Program created for fast serial image"},
+        {"Label5", 80, 144, 0, 0, "processing. "}, {"OKButton", 140, 194, 75, 25, "OK"},
+    };
+    for (const Placed& p : table) {
+        QWidget* w = box.findChild<QWidget*>(p.name);
+        ASSERT_NE(w, nullptr) << p.name;
+        EXPECT_EQ(w->pos(), QPoint(px(p.x), px(p.y))) << p.name;
+        if (p.w) EXPECT_EQ(w->size(), QSize(px(p.w), px(p.h))) << p.name;
+        if (auto* l = qobject_cast<QLabel*>(w); l && *p.text) EXPECT_EQ(l->text(), p.text) << p.name;
+        if (auto* b = qobject_cast<QPushButton*>(w)) EXPECT_EQ(b->text(), p.text);
+    }
+    EXPECT_EQ(box.findChild<QWidget*>("Panel1")->palette().color(QPalette::Window), QColor(0xE4, 0xE6, 0xDD));
+    for (const char* value : {"Label1", "Label2", "Label8", "Label4", "Label5"})
+        EXPECT_EQ(box.findChild<QWidget*>(value)->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0xC0));
+    EXPECT_TRUE(box.findChild<QPushButton*>("OKButton")->isDefault());
+    EXPECT_TRUE(box.findChild<QLabel*>("ProgramIcon")->hasScaledContents());
+}
+
+TEST(AboutBox, EscapeLeavesItOpenEnterAndCloseButtonCloseIt) {
+    {
+        TAboutBox box(nullptr);
+        box.show();
+        QTest::keyClick(&box, Qt::Key_Escape);
+        EXPECT_TRUE(box.isVisible());
+        QTest::keyClick(&box, Qt::Key_Return);
+        EXPECT_FALSE(box.isVisible());
+        EXPECT_EQ(box.result(), QDialog::Accepted);
+    }
+    {
+        TAboutBox box(nullptr);
+        box.show();
+        EXPECT_TRUE(box.close());
+        EXPECT_EQ(box.result(), QDialog::Accepted);
+    }
+}
+
+TEST(ErrorBox, FullStopRule) {
+    const std::pair<QString, QString> cases[] = {
+        {"Bitmap image is not valid", "Bitmap image is not valid."},
+        {"Unknown picture file extension (.)", "Unknown picture file extension (.)"},
+        {"Stream read error.", "Stream read error."},
+        {"", ""},
+        {"ends in a dash -", "ends in a dash -"},  // '-' is 45
+        {"ends in a slash /", "ends in a slash /."},  // '/' is 47
+        {QString::fromUtf8("Cannot open file caf\xc3\xa9"), QString::fromUtf8("Cannot open file caf\xc3\xa9.")},
+    };
+    for (const auto& [message, shown] : cases) EXPECT_EQ(Application::withFullStop(message), shown) << message.toStdString();
+}
+
+}  // namespace
