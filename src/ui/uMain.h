@@ -61,6 +61,9 @@ public:
     void ToolButton7Click();
     void ToolButton10Click();
 
+    // Appends one result line to the results log (Memo1) by the log's append rule.
+    void appendResultLine(const std::string& line);
+
     // The series state.
     QStringList FileList;                 // the series' files in the dialog's order
     std::vector<std::string> FileLabels;  // the label logged for each file
@@ -93,7 +96,6 @@ private:
     void showPictureFile(const QString& path);
     void toggleLoadedOutlines();
     void showStatus(int32_t n, qsizetype count);
-    void appendResultLine(const std::string& line);
     bool hasUnsavedResults() const;
     void saveThroughDialog();
     void terminate();
