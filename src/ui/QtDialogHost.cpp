@@ -48,9 +48,11 @@ QStringList QtDialogHost::resultFilters() {
 }
 
 QStringList QtDialogHost::resultPatterns(const QString& filter) {
+    // Qt hands labels back with runs of spaces collapsed.
+    const QString label = filter.simplified();
     const QStringList labels = resultFilters();
-    if (filter == labels.at(0)) return {QStringLiteral("*.dat")};
-    if (filter == labels.at(1)) return {QStringLiteral("*.txt")};
+    if (label == labels.at(0).simplified()) return {QStringLiteral("*.dat")};
+    if (label == labels.at(1).simplified()) return {QStringLiteral("*.txt")};
     return {QStringLiteral("*")};
 }
 
@@ -65,6 +67,12 @@ std::unique_ptr<QFileDialog> QtDialogHost::createSaveDialog(QWidget* parent) con
     dialog->setDefaultSuffix(QStringLiteral("dat"));
     dialog->setSizeGripEnabled(true);
     dialog->setNameFilters(resultFilters());
+    // Qt collapses the two spaces of the first label; the list shows the labels as written.
+    auto* kinds = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    if (kinds) {
+        const QStringList labels = resultFilters();
+        for (int i = 0; i < kinds->count() && i < labels.size(); ++i) kinds->setItemText(i, labels.at(i));
+    }
     dialog->selectNameFilter(resultFilter_.isEmpty() ? resultFilters().first() : resultFilter_);
 
     // Qt reads the patterns of a label without parentheses as every word of it, so the
@@ -75,8 +83,7 @@ std::unique_ptr<QFileDialog> QtDialogHost::createSaveDialog(QWidget* parent) con
             model->setNameFilters(resultPatterns(label));
     };
     apply(dialog->selectedNameFilter());
-    if (auto* kinds = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
-        QObject::connect(kinds, &QComboBox::textActivated, raw, apply);
+    if (kinds) QObject::connect(kinds, &QComboBox::textActivated, raw, apply);
 
     if (!resultFileName_.isEmpty()) dialog->selectFile(resultFileName_);
 
