@@ -19,8 +19,8 @@ work=$(mktemp -d /tmp/qfip-e2e.XXXXXX)
 trap 'kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true' EXIT
 cd "$work"
 # Grey 40 everywhere, a square of 200 / 150 / 100 at [36, 76) x [20, 60).
-for spec in "a 200" "b 150" "c 100"; do
-  set -- $spec
+for picture in "a 200" "b 150" "c 100"; do
+  set -- $picture
   "$pictures_tool" square "$1.bmp" 100 80 40 36 20 76 60 "$2"
 done
 
