@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
   libemf2svg-dev libwmf-dev fonts-urw-base35
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool imagemagick x11-utils xclip
   fonts-dejavu-core
 )
 
