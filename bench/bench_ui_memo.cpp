@@ -2,6 +2,8 @@
 // with the log. Times the first and the last thousand of 100,000 lines.
 #include <QApplication>
 #include <benchmark/benchmark.h>
+
+#include "OffscreenBenchmarkMain.h"
 #include <chrono>
 #include <memory>
 #include <string>
@@ -36,11 +38,4 @@ void appendThousandAfter(benchmark::State& state) {
 // The first thousand lines of an empty log, and the last thousand of 100,000.
 BENCHMARK(appendThousandAfter)->Arg(0)->Arg(99000)->Unit(benchmark::kMicrosecond)->Iterations(3);
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+QFIP_BENCHMARK_MAIN_WITH_WINDOWS()

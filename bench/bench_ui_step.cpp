@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+
+#include "OffscreenBenchmarkMain.h"
 #include <fstream>
 #include <memory>
 
@@ -49,11 +51,4 @@ void measurementStep(benchmark::State& state) {
 
 BENCHMARK(measurementStep)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+QFIP_BENCHMARK_MAIN_WITH_WINDOWS()

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Builds the raster module's tests (the picture readers among them) with AddressSanitizer
-# and UndefinedBehaviorSanitizer in build-asan/ and runs them; any report fails the run.
+# Builds the toolkit-free modules' tests (the picture readers among them) with
+# AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/ and runs them; any
+# report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQFIP_SANITIZE=ON -DQFIP_BUILD_UI=OFF >/dev/null
-cmake --build build-asan --target test_raster -j2
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  build-asan/tests/test_raster --gtest_brief=1
+cmake --build build-asan --target test_raster test_measure test_results -j"$(nproc)"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+for suite in raster measure results; do
+  build-asan/tests/test_$suite --gtest_brief=1
+done

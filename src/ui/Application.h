@@ -45,6 +45,9 @@ double textHeightRatio(const QFont& font);
 // Scales a form built at the designed text height: its size, fixed sizes and the
 // geometry of every child placed without a layout.
 void scaleForm(QWidget* form, double ratio);
+// A widget's own background (filled) and text colours.
+void setBackground(QWidget* widget, const QColor& colour);
+void setTextColour(QWidget* widget, const QColor& colour);
 // The program's icon: a 32 x 32, 16-colour picture.
 QIcon programIcon();
 QPixmap programPixmap();

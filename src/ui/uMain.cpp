@@ -31,19 +31,6 @@ const char* const kNoImages = "No opened image files. Sorry, but You must try ag
 const char* const kSaveQuestion = "Do you want to save the result file?";
 const char* const kExitQuestion = "Do you want to exit and save your result file?";
 
-void setBackground(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
-void setTextColour(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget->setPalette(palette);
-}
-
 std::string utf8(const QString& text) { return text.toStdString(); }
 
 }  // namespace

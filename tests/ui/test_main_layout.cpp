@@ -66,7 +66,9 @@ TEST_F(LayoutTest, OptionControlsAtTheirPlaces) {
         QWidget* w = control(p.name);
         if (!w) continue;
         EXPECT_EQ(w->pos(), QPoint(px(p.x), px(p.y))) << p.name;
-        if (p.w) EXPECT_EQ(w->size(), QSize(px(p.w), px(p.h))) << p.name;
+        if (p.w) {
+            EXPECT_EQ(w->size(), QSize(px(p.w), px(p.h))) << p.name;
+        }
         QString text;
         if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
         if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
@@ -260,9 +262,15 @@ TEST(AboutBox, LayoutAndColours) {
         QWidget* w = box.findChild<QWidget*>(p.name);
         ASSERT_NE(w, nullptr) << p.name;
         EXPECT_EQ(w->pos(), QPoint(px(p.x), px(p.y))) << p.name;
-        if (p.w) EXPECT_EQ(w->size(), QSize(px(p.w), px(p.h))) << p.name;
-        if (auto* l = qobject_cast<QLabel*>(w); l && *p.text) EXPECT_EQ(l->text(), p.text) << p.name;
-        if (auto* b = qobject_cast<QPushButton*>(w)) EXPECT_EQ(b->text(), p.text);
+        if (p.w) {
+            EXPECT_EQ(w->size(), QSize(px(p.w), px(p.h))) << p.name;
+        }
+        if (auto* l = qobject_cast<QLabel*>(w); l && *p.text) {
+            EXPECT_EQ(l->text(), p.text) << p.name;
+        }
+        if (auto* b = qobject_cast<QPushButton*>(w)) {
+            EXPECT_EQ(b->text(), p.text);
+        }
     }
     EXPECT_EQ(box.findChild<QWidget*>("Panel1")->palette().color(QPalette::Window), QColor(0xE4, 0xE6, 0xDD));
     for (const char* value : {"Label1", "Label2", "Label8", "Label4", "Label5"})
