@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
-if [ ! -x build/src/app/quendral ]; then
+if [ ! -x build/bin/quendral ]; then
   echo "The window is not built (is Qt 6 installed?)." >&2
   exit 1
 fi
@@ -13,4 +13,4 @@ if [ ! -f build/sample/f0000020.bmp ]; then
   build/tools/quendral_pictures series build/sample
 fi
 cd build/sample
-exec ../src/app/quendral
+exec ../bin/quendral

@@ -42,7 +42,9 @@ QImage imageOfRaster(std::shared_ptr<const qfip::Raster> raster) {
         [](void* held) { delete static_cast<std::shared_ptr<const qfip::Raster>*>(held); }, keeper);
 }
 
-QImage renderPicture(const qfip::Picture& picture) {
+QImage renderPicture(const qfip::Picture& picture, std::stop_token stop) {
+    if (picture.kind() != qfip::PictureKind::Bitmap && stop.stop_requested())
+        throw qfip::Error(picture.kind() == qfip::PictureKind::Icon ? kIconNotValid : "Metafile is not valid");
     switch (picture.kind()) {
     case qfip::PictureKind::Bitmap:
         return imageOfRaster(picture.sharedRaster());

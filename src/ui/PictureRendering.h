@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <stop_token>
 
 #include "raster/Picture.h"
 
@@ -9,7 +10,9 @@
 // reader; enhanced metafiles are converted by libemf2svg and placeable metafiles by
 // libwmf's SVG device, then rendered with QSvgRenderer at the picture's own size.
 // A body the library can't read throws qfip::Error with the kind's "... is not valid".
-QImage renderPicture(const qfip::Picture& picture);
+// Safe to call from a worker thread. When `stop` is requested the drawing is abandoned
+// and the call throws the kind's message as well (its caller has moved on).
+QImage renderPicture(const qfip::Picture& picture, std::stop_token stop = {});
 
 // A QImage over a raster's pixels, sharing them (the raster must outlive the image
 // unless it is held by a shared pointer, see the overload).

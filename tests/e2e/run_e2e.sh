@@ -5,7 +5,7 @@
 # Usage: run_e2e.sh <path of the quendral program>
 set -euo pipefail
 program=$(readlink -f "$1")
-pictures_tool=$(dirname "$program")/../../tools/quendral_pictures
+pictures_tool=$(dirname "$program")/../tools/quendral_pictures
 if [ ! -x "$pictures_tool" ]; then
   echo "picture writer not found at $pictures_tool" >&2
   exit 1

@@ -6,7 +6,7 @@
 # Usage: run_e2e_icon.sh <path of the quendral program>
 set -euo pipefail
 program=$(readlink -f "$1")
-build=$(readlink -f "$(dirname "$program")/../..")
+build=$(readlink -f "$(dirname "$program")/..")
 pictures_tool=$build/tools/quendral_pictures
 icon_file=$(readlink -f "$(dirname "$0")/../data/squares32.ico")
 for needed in "$pictures_tool" "$icon_file"; do
