@@ -1,79 +1,175 @@
 #include "results/ResultFile.h"
 
 #include <fcntl.h>
-#include <limits.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <memory>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 
 #include "common/Error.h"
 
 namespace qfip {
 
-std::string withCrlfLineEnds(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r') {
-            out += "\r\n";
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else if (c == '\n') {
-            out += "\r\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 namespace {
 
-// The file the bytes finally land in: a symbolic link is followed, so saving over a
-// link replaces the file it points to, as writing through it would.
-std::string finalTarget(const std::string& path) {
-    struct stat st{};
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        std::unique_ptr<char, decltype(&free)> resolved(realpath(path.c_str(), nullptr), &free);
-        if (resolved) return resolved.get();
+namespace fs = std::filesystem;
+
+// The kernel gives up after as many links in a row.
+constexpr int kMaxLinkHops = 40;
+
+// A file is overwritten in place only when its old bytes fit in memory, so that they can
+// be written back if the new ones can't; larger files are refused rather than put at risk.
+constexpr off_t kMaxKeptBytes = off_t(1) << 30;
+
+// Closes a descriptor when it goes out of scope, unless it was closed already.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    return path;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now and tells whether the kernel reported the close as complete.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// The name the bytes finally land in: symbolic links, a chain of them too, are followed to
+// the file they name, which need not exist yet (a dangling link creates it). None for a
+// loop or an unreadable link.
+std::optional<std::string> followLinks(const std::string& path) {
+    fs::path name = path;
+    for (int hops = 0; hops <= kMaxLinkHops; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(name, ec))) return name.string();
+        const fs::path link = fs::read_symlink(name, ec);
+        if (ec) return std::nullopt;
+        name = name.parent_path() / link;  // a link holding an absolute path replaces it whole
+    }
+    return std::nullopt;
 }
 
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
+fs::path folderOf(const std::string& target) {
+    fs::path folder = fs::path(target).parent_path();
+    return folder.empty() ? fs::path(".") : folder;
 }
 
-// Permission bits for the new file: those of the file it replaces, or 0644 less the umask.
-mode_t newFileMode(const std::string& target) {
-    struct stat st{};
-    if (stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0644 & ~mask;
-}
-
-bool writeAll(int fd, std::string_view text) {
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
+bool writeAllAt(int fd, std::string_view bytes, off_t offset) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
         }
         if (n == 0) return false;
-        p += n;
-        left -= size_t(n);
+        bytes.remove_prefix(size_t(n));
+        offset += n;
     }
     return true;
+}
+
+// The whole content of an open file, none when it can't be read or is too large to keep.
+std::optional<std::string> readAll(int fd, off_t sizeNow) {
+    if (sizeNow > kMaxKeptBytes) return std::nullopt;
+    std::string bytes;
+    bytes.reserve(size_t(sizeNow));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::pread(fd, chunk, sizeof chunk, off_t(bytes.size()));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (n == 0) return bytes;
+        if (off_t(bytes.size()) + n > kMaxKeptBytes) return std::nullopt;
+        bytes.append(chunk, size_t(n));
+    }
+}
+
+// Makes a new or renamed entry of `folder` durable; the file is complete either way, so a
+// failure here is not reported.
+void syncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// No file of that name yet: it is created with the usual permissions (the umask and the
+// folder's defaults apply) and removed again if its bytes can't all be written.
+void createNew(const std::string& target, std::string_view text, const std::string& cannotCreate) {
+    Descriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    if (!file.valid()) throw Error(cannotCreate);
+    if (!writeAllAt(file.get(), text, 0) || ::fsync(file.get()) != 0 || !file.close()) {
+        ::unlink(target.c_str());
+        throw Error("Stream write error");
+    }
+    syncFolder(folderOf(target));
+}
+
+// Writes the text to a temporary file beside `target` that looks like the old file (owner,
+// group, permission bits), then renames it over `target`. Returns false, having changed
+// nothing, when no such file can be made there or the rename is refused (the caller then
+// overwrites in place); a failed write leaves the old file as it was.
+bool replaceThroughTemporary(const std::string& target, const struct stat& old, std::string_view text) {
+    const fs::path folder = folderOf(target);
+    std::string temp = (folder / ".qfip-result-XXXXXX").string();
+    Descriptor file(::mkstemp(temp.data()));
+    if (!file.valid()) return false;
+    const auto discard = [&] { ::unlink(temp.c_str()); };
+
+    // Owner and group first: changing them may clear set-id bits that the mode then sets.
+    if (::fchown(file.get(), old.st_uid, old.st_gid) != 0) (void)::fchown(file.get(), uid_t(-1), old.st_gid);
+    struct stat now{};
+    if (::fchmod(file.get(), old.st_mode & 07777) != 0 || ::fstat(file.get(), &now) != 0 ||
+        now.st_uid != old.st_uid || now.st_gid != old.st_gid || (now.st_mode & 07777) != (old.st_mode & 07777)) {
+        discard();
+        return false;
+    }
+    if (!writeAllAt(file.get(), text, 0) || ::fsync(file.get()) != 0 || !file.close()) {
+        discard();
+        throw Error("Stream write error");
+    }
+    // Refused in a sticky folder for another user's file, among others.
+    if (std::rename(temp.c_str(), target.c_str()) != 0) {
+        discard();
+        return false;
+    }
+    syncFolder(folder);
+    return true;
+}
+
+// Overwrites the existing file itself, so its inode, links, owner and mode stay. Its old
+// bytes are read first and written back if the new ones can't all be written and flushed.
+void overwriteInPlace(const std::string& target, std::string_view text, const std::string& cannotCreate) {
+    // Non-blocking, so that a pipe put in the file's place meanwhile can't stall the save.
+    Descriptor file(::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat st{};
+    if (!file.valid() || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw Error(cannotCreate);
+    const std::optional<std::string> old = readAll(file.get(), st.st_size);
+    if (!old) throw Error(cannotCreate);
+
+    // Writing over the old bytes before cutting the file to length frees no space that the
+    // old bytes might need again.
+    const int fd = file.get();
+    if (writeAllAt(fd, text, 0) && ::ftruncate(fd, off_t(text.size())) == 0 && ::fsync(fd) == 0) return;
+    writeAllAt(fd, *old, 0);
+    ::ftruncate(fd, off_t(old->size()));
+    ::fsync(fd);
+    throw Error("Stream write error");
 }
 
 }  // namespace
@@ -81,43 +177,24 @@ bool writeAll(int fd, std::string_view text) {
 void writeResultFile(const std::string& path, std::string_view text) {
     const std::string cannotCreate = "Cannot create file " + path;
     if (path.empty()) throw Error(cannotCreate);
+    const std::optional<std::string> resolved = followLinks(path);
+    if (!resolved) throw Error(cannotCreate);
+    const std::string& target = *resolved;
 
-    const std::string target = finalTarget(path);
-    // An existing file we may not write stays as it is, as opening it for writing would fail.
-    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) throw Error(cannotCreate);
-    const std::string folder = folderOf(target);
-    std::string temp = (folder == "/" ? std::string("/") : folder + "/") + ".qfip-result-XXXXXX";
-
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) throw Error(cannotCreate);
-
-    const auto discard = [&] { ::unlink(temp.c_str()); };
-
-    if (fchmod(fd, newFileMode(target)) != 0) {
-        ::close(fd);
-        discard();
+    struct stat old{};
+    if (::stat(target.c_str(), &old) != 0) {
+        if (errno != ENOENT) throw Error(cannotCreate);
+        createNew(target, text, cannotCreate);
+        return;
+    }
+    // Only a regular file is replaced, and only one this process may write, as opening it
+    // for writing would require.
+    if (!S_ISREG(old.st_mode) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
         throw Error(cannotCreate);
     }
-    if (!writeAll(fd, text) || fsync(fd) != 0) {
-        ::close(fd);
-        discard();
-        throw Error("Stream write error");
-    }
-    if (::close(fd) != 0) {
-        discard();
-        throw Error("Stream write error");
-    }
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        discard();
-        throw Error(cannotCreate);
-    }
-    // Make the rename itself durable; the file is complete either way, so a failure here
-    // is not reported.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        fsync(dir);
-        ::close(dir);
-    }
+    // Renaming a new file over one with other hard links would split them from it.
+    if (old.st_nlink == 1 && replaceThroughTemporary(target, old, text)) return;
+    overwriteInPlace(target, text, cannotCreate);
 }
 
 }  // namespace qfip

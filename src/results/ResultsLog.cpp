@@ -40,6 +40,16 @@ size_t characterLength(std::string_view s, size_t pos) {
     return length;
 }
 
+// The character of `length` bytes at `pos` (a length from characterLength); a stray byte
+// reads as U+FFFD.
+char32_t decodeAt(std::string_view s, size_t pos, size_t length) {
+    const auto at = [&](size_t i) { return char32_t(static_cast<unsigned char>(s[i])); };
+    if (length == 1) return at(pos) < 0x80u ? at(pos) : char32_t(0xFFFD);
+    char32_t c = at(pos) & (0xFFu >> (length + 1));
+    for (size_t i = 1; i < length; ++i) c = (c << 6) | (at(pos + i) & 0x3Fu);
+    return c;
+}
+
 }  // namespace
 
 std::string fileLabel(std::string_view pathUtf8) {
@@ -79,9 +89,56 @@ std::string appendedText(bool logIsEmptyOrEndsWithBreak, std::string_view line) 
     return text;
 }
 
+bool isLineBreak(char32_t c) { return c == U'\r' || c == U'\n' || c == U'\u2028' || c == U'\u2029'; }
+
+bool isEmptyOrEndsWithBreak(std::optional<char32_t> lastCharacter) {
+    return !lastCharacter || isLineBreak(*lastCharacter);
+}
+
+std::optional<char32_t> lastCharacter(std::string_view utf8) {
+    if (utf8.empty()) return std::nullopt;
+    const size_t last = utf8.size() - 1;
+    // A sequence of two to four bytes ends in a continuation byte: look back for its lead.
+    if (isContinuation(static_cast<unsigned char>(utf8[last]))) {
+        for (size_t lead = last; lead-- > 0 && last - lead <= 3;) {
+            if (isContinuation(static_cast<unsigned char>(utf8[lead]))) continue;
+            const size_t length = characterLength(utf8, lead);
+            if (lead + length == utf8.size()) return decodeAt(utf8, lead, length);
+            break;
+        }
+    }
+    return decodeAt(utf8, last, 1);
+}
+
 void appendLine(std::string& log, std::string_view line) {
-    const bool atLineStart = log.empty() || log.back() == '\n' || log.back() == '\r';
-    log += appendedText(atLineStart, line);
+    log += appendedText(isEmptyOrEndsWithBreak(lastCharacter(log)), line);
+}
+
+std::string withCrlfLineEnds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    size_t copied = 0;  // text before this is in `out`
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // Every line break starts with one of these bytes in UTF-8; other bytes are copied
+        // in runs without being decoded.
+        if (byte != '\r' && byte != '\n' && byte != 0xE2u) {
+            ++i;
+            continue;
+        }
+        const size_t length = characterLength(text, i);
+        if (!isLineBreak(decodeAt(text, i, length))) {
+            i += length;
+            continue;
+        }
+        out.append(text.substr(copied, i - copied));
+        out += "\r\n";
+        i += length;
+        if (byte == '\r' && i < text.size() && text[i] == '\n') ++i;
+        copied = i;
+    }
+    out.append(text.substr(copied));
+    return out;
 }
 
 }  // namespace qfip

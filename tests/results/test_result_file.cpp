@@ -1,20 +1,21 @@
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/Error.h"
 #include "results/ResultFile.h"
 #include "results/ResultsLog.h"
+#include "support/ChildProcess.h"
 
 namespace qfip {
 namespace {
@@ -40,17 +41,59 @@ std::string messageOf(const std::string& path, const std::string& text) {
     return "(no error)";
 }
 
+using testing::asNobody;
+using testing::ChildLimits;
+using testing::kNobody;
+using testing::runInChild;
+using testing::withFileSizeLimit;
+
+// What a save is checked against: the file's bytes and the inode that holds them.
+struct FileState {
+    bool exists = false;
+    std::string bytes;
+    ino_t inode = 0;
+    mode_t mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
+    nlink_t links = 0;
+};
+
+FileState stateOf(const fs::path& p) {
+    FileState state;
+    struct stat st{};
+    if (stat(p.c_str(), &st) != 0) return state;
+    state = {true, readBytes(p), st.st_ino, mode_t(st.st_mode & 07777), st.st_uid, st.st_gid, st.st_nlink};
+    return state;
+}
+
+// The message of a save made in a child process under `limits`.
+std::string messageInChild(const ChildLimits& limits, const std::string& path, const std::string& text) {
+    return runInChild(limits, [&] { return messageOf(path, text); });
+}
+
+bool isRoot() { return geteuid() == 0; }
+
 class ResultFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "qfip-results-XXXXXX").string();
+        // Under /tmp, open to every user, so that a child running as nobody reaches it
+        // whatever TMPDIR says.
+        std::string pattern = "/tmp/qfip-results-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
+        ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
     }
     void TearDown() override {
         std::error_code ec;
         fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(dir_, ec);
+    }
+    // The names in the folder, sorted.
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
     // Names in the folder other than `keep` (left-over temporary files).
     int strayFiles(const std::string& keep) const {
@@ -137,20 +180,26 @@ TEST_F(ResultFile, TargetIsAFolder) {
     EXPECT_EQ(strayFiles("sub"), 0);
 }
 
+// As an ordinary user: a folder nobody may write, with no file in it.
 TEST_F(ResultFile, FolderNotWritable) {
-    if (geteuid() == 0) GTEST_SKIP() << "permission bits don't stop root";
     ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
     const std::string p = (dir_ / "r.dat").string();
-    EXPECT_EQ(messageOf(p, "abc"), "Cannot create file " + p);
+    EXPECT_EQ(messageInChild(asNobody(), p, "abc"), "Cannot create file " + p);
+    EXPECT_FALSE(fs::exists(p));
 }
 
+// As an ordinary user: a read-only file of one's own in a folder one may write.
 TEST_F(ResultFile, ReadOnlyFileIsNotReplaced) {
-    if (geteuid() == 0) GTEST_SKIP() << "permission bits don't stop root";
+    ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
     const fs::path p = dir_ / "locked.dat";
     writeBytes(p, "keep");
     ASSERT_EQ(chmod(p.c_str(), 0444), 0);
-    EXPECT_EQ(messageOf(p.string(), "new"), "Cannot create file " + p.string());
+    if (isRoot()) {
+        ASSERT_EQ(chown(p.c_str(), kNobody, kNobody), 0);
+    }
+    EXPECT_EQ(messageInChild(asNobody(), p.string(), "new"), "Cannot create file " + p.string());
     EXPECT_EQ(readBytes(p), "keep");
+    EXPECT_EQ(strayFiles("locked.dat"), 0);
 }
 
 TEST_F(ResultFile, WriteFailureKeepsOldFile) {
@@ -158,26 +207,8 @@ TEST_F(ResultFile, WriteFailureKeepsOldFile) {
     const std::string old = "    f0000001       1       2\r\n";
     writeBytes(p, old);
     const std::string big(4096, 'q');
-
     // A child process whose file size limit is below the text's size sees the write fail.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit{};
-        limit.rlim_cur = limit.rlim_max = 1000;
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
-        try {
-            writeResultFile(p.string(), big);
-        } catch (const Error& e) {
-            _exit(std::string(e.what()) == "Stream write error" ? 0 : 1);
-        }
-        _exit(2);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: other message, 2: no error, 3: no limit";
+    EXPECT_EQ(messageInChild(withFileSizeLimit(1000), p.string(), big), "Stream write error");
     EXPECT_EQ(readBytes(p), old);
     EXPECT_EQ(strayFiles("results.dat"), 0);
 }
@@ -189,6 +220,234 @@ TEST_F(ResultFile, RelativePathInCurrentFolder) {
     fs::current_path(before);
     EXPECT_EQ(readBytes(dir_ / "rel.dat"), "r\r\n");
 }
+
+TEST_F(ResultFile, TwoHardLinksKeepBothWithTheNewText) {
+    const fs::path p = dir_ / "results.dat", other = dir_ / "also.dat";
+    writeBytes(p, "old\r\n");
+    fs::create_hard_link(p, other);
+    const FileState before = stateOf(p);
+    writeResultFile(p.string(), "new\r\n");
+    const FileState after = stateOf(p);
+    EXPECT_EQ(after.bytes, "new\r\n");
+    EXPECT_EQ(readBytes(other), "new\r\n");
+    EXPECT_EQ(after.links, 2u);
+    EXPECT_EQ(after.inode, before.inode);
+    EXPECT_EQ(stateOf(other).inode, before.inode);
+}
+
+TEST_F(ResultFile, ReplacementKeepsModeOwnerAndGroup) {
+    if (!isRoot()) GTEST_SKIP() << "giving a file to another user needs root";
+    const fs::path p = dir_ / "theirs.dat";
+    writeBytes(p, "old");
+    ASSERT_EQ(chown(p.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(p.c_str(), 0640), 0);
+    const FileState before = stateOf(p);
+    writeResultFile(p.string(), "new");
+    const FileState after = stateOf(p);
+    EXPECT_EQ(after.bytes, "new");
+    EXPECT_NE(after.inode, before.inode) << "replaced through a temporary file";
+    EXPECT_EQ(after.mode, 0640u);
+    EXPECT_EQ(after.owner, kNobody);
+    EXPECT_EQ(after.group, kNobody);
+}
+
+// ---- symbolic links ---------------------------------------------------------------------
+
+struct LinkCase {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> links;  // link name -> what it holds
+    const char* existing;  // a file there before the save, or nullptr
+    const char* saveTo;
+    const char* lands;     // the file that must hold the text afterwards, or nullptr: refused
+};
+
+void PrintTo(const LinkCase& c, std::ostream* out) { *out << c.name; }
+
+class SymbolicLinks : public ResultFile, public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(SymbolicLinks, AreFollowedToTheFileTheyName) {
+    const LinkCase& c = GetParam();
+    fs::create_directory(dir_ / "sub");
+    if (c.existing) writeBytes(dir_ / c.existing, "old");
+    for (const auto& [link, target] : c.links) {
+        // "@" stands for the test's folder, so that absolute links can be written here.
+        std::string held = target;
+        if (held.rfind("@", 0) == 0) held = dir_.string() + held.substr(1);
+        fs::create_symlink(held, dir_ / link);
+    }
+    const std::string path = (dir_ / c.saveTo).string();
+    const std::string message = messageOf(path, "    a       1       2\r\n");
+    if (!c.lands) {
+        EXPECT_EQ(message, "Cannot create file " + path);
+    } else {
+        EXPECT_EQ(message, "(no error)");
+        EXPECT_EQ(readBytes(dir_ / c.lands), "    a       1       2\r\n");
+        EXPECT_FALSE(fs::is_symlink(dir_ / c.lands));
+    }
+    for (const auto& link : c.links) EXPECT_TRUE(fs::is_symlink(dir_ / link.first)) << link.first;
+    if (c.existing && (!c.lands || std::string(c.lands) != c.existing)) {
+        EXPECT_EQ(readBytes(dir_ / c.existing), "old");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SymbolicLinks,
+    ::testing::Values(
+        LinkCase{"ToAFile", {{"link.dat", "real.dat"}}, "real.dat", "link.dat", "real.dat"},
+        LinkCase{"Absolute", {{"link.dat", "@/real.dat"}}, "real.dat", "link.dat", "real.dat"},
+        LinkCase{"Chain", {{"a.dat", "b.dat"}, {"b.dat", "sub/c.dat"}, {"sub/c.dat", "../real.dat"}}, "real.dat",
+                 "a.dat", "real.dat"},
+        LinkCase{"IntoAnotherFolder", {{"sub/link.dat", "../real.dat"}}, "real.dat", "sub/link.dat", "real.dat"},
+        LinkCase{"Dangling", {{"link.dat", "new.dat"}}, nullptr, "link.dat", "new.dat"},
+        LinkCase{"DanglingChain", {{"a.dat", "sub/b.dat"}, {"sub/b.dat", "new.dat"}}, nullptr, "a.dat", "sub/new.dat"},
+        LinkCase{"DanglingIntoMissingFolder", {{"link.dat", "nowhere/new.dat"}}, nullptr, "link.dat", nullptr},
+        LinkCase{"Loop", {{"a.dat", "b.dat"}, {"b.dat", "a.dat"}}, nullptr, "a.dat", nullptr},
+        LinkCase{"ToAFolder", {{"link.dat", "sub"}}, nullptr, "link.dat", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- permissions, as an ordinary user ---------------------------------------------------
+
+enum class Owner { NoFile, Nobody, Root };
+enum class Outcome { Refused, InPlace, Replaced };
+
+struct AccessCase {
+    const char* name;
+    mode_t folderMode;  // the folder belongs to the user running the tests
+    Owner owner;
+    mode_t fileMode;
+    Outcome outcome;
+};
+
+void PrintTo(const AccessCase& c, std::ostream* out) { *out << c.name; }
+
+class SavedByNobody : public ResultFile, public ::testing::WithParamInterface<AccessCase> {};
+
+TEST_P(SavedByNobody, SavesWhereTheFileCanBeWrittenAndNeverDamagesIt) {
+    const AccessCase& c = GetParam();
+    if (c.owner == Owner::Root && !isRoot()) GTEST_SKIP() << "another user's file needs root to set up";
+    const fs::path p = dir_ / "r.dat";
+    const std::string oldText = "    f0000001       1       2\r\n";
+    const std::string newText = "    f0000002       3       4\r\n    f0000003       5       6\r\n";
+    if (c.owner != Owner::NoFile) {
+        writeBytes(p, oldText);
+        ASSERT_EQ(chmod(p.c_str(), c.fileMode), 0);
+        const uid_t owner = c.owner == Owner::Nobody ? kNobody : 0;
+        if (isRoot()) {
+            ASSERT_EQ(chown(p.c_str(), owner, owner), 0);
+        }
+    }
+    ASSERT_EQ(chmod(dir_.c_str(), c.folderMode), 0);
+    const FileState before = stateOf(p);
+
+    const mode_t umaskBefore = umask(022);
+    const std::string message = messageInChild(asNobody(), p.string(), newText);
+    umask(umaskBefore);
+    const FileState after = stateOf(p);
+
+    if (c.outcome == Outcome::Refused) {
+        EXPECT_EQ(message, "Cannot create file " + p.string());
+        EXPECT_EQ(after.exists, before.exists);
+        EXPECT_EQ(after.bytes, before.bytes);
+        EXPECT_EQ(after.inode, before.inode);
+    } else {
+        EXPECT_EQ(message, "(no error)");
+        EXPECT_EQ(after.bytes, newText);
+        if (before.exists) {
+            EXPECT_EQ(after.mode, before.mode);
+            EXPECT_EQ(after.owner, before.owner);
+            EXPECT_EQ(after.group, before.group);
+            if (c.outcome == Outcome::InPlace) {
+                EXPECT_EQ(after.inode, before.inode) << "overwritten in place";
+            } else {
+                EXPECT_NE(after.inode, before.inode) << "replaced through a temporary file";
+            }
+        } else {
+            EXPECT_EQ(after.mode, 0644u);
+            if (isRoot()) {
+                EXPECT_EQ(after.owner, kNobody);
+            }
+        }
+    }
+    EXPECT_EQ(strayFiles("r.dat"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SavedByNobody,
+    ::testing::Values(
+        // A folder the user may not write: the file itself is overwritten where it may be.
+        AccessCase{"ReadOnlyFolderOwnFile", 0555, Owner::Nobody, 0644, Outcome::InPlace},
+        AccessCase{"ReadOnlyFolderOthersFileWritableByAll", 0555, Owner::Root, 0666, Outcome::InPlace},
+        AccessCase{"ReadOnlyFolderNoFile", 0555, Owner::NoFile, 0, Outcome::Refused},
+        AccessCase{"ReadOnlyFolderReadOnlyFile", 0555, Owner::Nobody, 0444, Outcome::Refused},
+        // In place the old bytes must be kept first, and they can't be read.
+        AccessCase{"ReadOnlyFolderWriteOnlyFile", 0555, Owner::Nobody, 0200, Outcome::Refused},
+        // A writable folder: replaced through a temporary file that looks like the old one.
+        AccessCase{"WritableFolderMode0640", 0777, Owner::Nobody, 0640, Outcome::Replaced},
+        AccessCase{"WritableFolderWriteOnlyFile", 0777, Owner::Nobody, 0200, Outcome::Replaced},
+        AccessCase{"WritableFolderReadOnlyFile", 0777, Owner::Nobody, 0444, Outcome::Refused},
+        AccessCase{"WritableFolderNoFile", 0777, Owner::NoFile, 0, Outcome::Replaced},
+        // Another user's file keeps its owner: it is overwritten in place.
+        AccessCase{"WritableFolderOthersFileWritableByAll", 0777, Owner::Root, 0666, Outcome::InPlace},
+        AccessCase{"WritableFolderOthersReadOnlyFile", 0777, Owner::Root, 0644, Outcome::Refused},
+        AccessCase{"StickyFolderOthersFileWritableByAll", 01777, Owner::Root, 0666, Outcome::InPlace}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- a full disk ------------------------------------------------------------------------
+
+enum class Path { Rename, InPlaceHardLinked, InPlaceReadOnlyFolder, NewFile };
+
+struct FullDiskCase {
+    const char* name;
+    Path path;
+};
+
+void PrintTo(const FullDiskCase& c, std::ostream* out) { *out << c.name; }
+
+class FullDisk : public ResultFile, public ::testing::WithParamInterface<FullDiskCase> {};
+
+// A file size limit below the new text's size makes the write fail part way, as a full
+// disk does; the old file must come out of it byte for byte.
+TEST_P(FullDisk, WriteFailureKeepsTheOldBytes) {
+    const FullDiskCase& c = GetParam();
+    const fs::path p = dir_ / "results.dat", other = dir_ / "also.dat";
+    const std::string old = "    f0000001       1       2\r\n";
+    std::string big;
+    for (int i = 0; i < 200; ++i) appendLine(big, resultLine(std::to_string(1000000 + i), 143, 12));
+    const ChildLimits limits = withFileSizeLimit(1000, c.path == Path::InPlaceReadOnlyFolder);
+
+    if (c.path != Path::NewFile) {
+        writeBytes(p, old);
+        if (isRoot()) {
+            ASSERT_EQ(chown(p.c_str(), kNobody, kNobody), 0);
+        }
+    }
+    if (c.path == Path::InPlaceHardLinked) fs::create_hard_link(p, other);
+    if (c.path == Path::InPlaceReadOnlyFolder) {
+        ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
+    }
+    const FileState before = stateOf(p);
+
+    EXPECT_EQ(messageInChild(limits, p.string(), big), "Stream write error");
+    const FileState after = stateOf(p);
+    EXPECT_EQ(after.exists, before.exists);
+    EXPECT_EQ(after.bytes, before.bytes);
+    EXPECT_EQ(after.inode, before.inode);
+    if (c.path == Path::InPlaceHardLinked) {
+        EXPECT_EQ(after.links, 2u);
+        EXPECT_EQ(readBytes(other), old);
+    }
+    std::vector<std::string> expected;
+    if (c.path == Path::InPlaceHardLinked) expected.push_back("also.dat");
+    if (before.exists) expected.push_back("results.dat");
+    EXPECT_EQ(entries(), expected) << "no temporary file is left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FullDisk,
+                         ::testing::Values(FullDiskCase{"Rename", Path::Rename},
+                                           FullDiskCase{"InPlaceHardLinked", Path::InPlaceHardLinked},
+                                           FullDiskCase{"InPlaceReadOnlyFolder", Path::InPlaceReadOnlyFolder},
+                                           FullDiskCase{"NewFile", Path::NewFile}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace qfip

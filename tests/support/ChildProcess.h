@@ -1,0 +1,84 @@
+#pragma once
+
+// Runs a piece of a test in a forked child: as the ordinary user nobody (uid and gid 65534,
+// no supplementary groups), so that permission bits apply even when the tests run as
+// root, and/or with a file size limit, so that a write fails as on a full disk. The child
+// reports one line of text back through a pipe.
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace qfip::testing {
+
+constexpr uid_t kNobody = 65534;
+
+struct ChildLimits {
+    bool asNobody = false;                // drop to uid/gid 65534 when running as root
+    std::optional<rlim_t> fileSizeLimit;  // RLIMIT_FSIZE in bytes
+};
+
+inline ChildLimits asNobody() { return {true, std::nullopt}; }
+inline ChildLimits withFileSizeLimit(rlim_t bytes, bool nobody = false) { return {nobody, bytes}; }
+
+// What `body` returned in the child, or a text starting with "child:" when the child could
+// not be set up or did not finish.
+inline std::string runInChild(const ChildLimits& limits, const std::function<std::string()>& body) {
+    int channel[2];
+    if (pipe(channel) != 0) return "child: no pipe";
+    const pid_t child = fork();
+    if (child < 0) return "child: no fork";
+    if (child == 0) {
+        close(channel[0]);
+        std::string report;
+        bool ready = true;
+        if (limits.asNobody && geteuid() == 0) {
+            ready = setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0 && geteuid() == kNobody;
+            if (!ready) report = "child: cannot become nobody";
+        }
+        if (ready && limits.fileSizeLimit) {
+            // Past the limit a write fails with EFBIG instead of ending the process.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{*limits.fileSizeLimit, *limits.fileSizeLimit};
+            ready = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+            if (!ready) report = "child: no file size limit";
+        }
+        if (ready) {
+            try {
+                report = body();
+            } catch (const std::exception& e) {
+                report = std::string("child: unexpected ") + e.what();
+            }
+        }
+        for (size_t done = 0; done < report.size();) {
+            const ssize_t n = write(channel[1], report.data() + done, report.size() - done);
+            if (n <= 0) break;
+            done += size_t(n);
+        }
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string report;
+    char buffer[4096];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        report.append(buffer, size_t(n));
+    }
+    close(channel[0]);
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return "child: did not finish";
+    }
+    return report;
+}
+
+}  // namespace qfip::testing
