@@ -4,7 +4,12 @@
 #include "ui/QtDialogHost.h"
 #include "ui/uMain.h"
 
+#include <csignal>
+
 int main(int argc, char** argv) {
+    // A save that passes the file size limit fails with "Stream write error" and keeps the
+    // old file; by default the signal would end the program and the log with it.
+    std::signal(SIGXFSZ, SIG_IGN);
     Application app(argc, argv);
     QtDialogHost dialogs;
     app.setDialogHost(&dialogs);

@@ -22,6 +22,7 @@
 #include "ui/Application.h"
 #include "ui/DialogHost.h"
 #include "ui/PictureRendering.h"
+#include "ui/ResultsLogText.h"
 #include "ui_uMain.h"
 
 namespace {
@@ -56,7 +57,12 @@ TMainForm::TMainForm(DialogHost& host, QWidget* parent)
     for (int i = 0; i < 4; ++i) {
         auto* panel = new QLabel(ui_->StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
-        panel->setFixedWidth(i == 0 ? 100 : 50);
+        // The picture count can be long: the first panel grows to show its whole text.
+        if (i == 0) {
+            panel->setMinimumWidth(100);
+        } else {
+            panel->setFixedWidth(50);
+        }
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         ui_->StatusBar1->addWidget(panel);
@@ -304,12 +310,11 @@ void TMainForm::ToolButton10Click() { host_.about(this); }
 
 void TMainForm::appendResultLine(const std::string& line) {
     QTextDocument* log = ui_->Memo1->document();
-    // The last block is empty exactly when the text is empty or ends with a line break;
-    // checking it costs nothing however long the log is.
-    const bool endsWithBreak = log->lastBlock().length() <= 1;
+    // Only the log's last character is looked at, however long the log is.
+    const bool atLineStart = qfip::isEmptyOrEndsWithBreak(lastLogCharacter(*log));
     QTextCursor end(log);
     end.movePosition(QTextCursor::End);
-    end.insertText(QString::fromStdString(qfip::appendedText(endsWithBreak, line)));
+    end.insertText(QString::fromStdString(qfip::appendedText(atLineStart, line)));
     ui_->Memo1->setTextCursor(end);
 }
 
@@ -321,8 +326,7 @@ bool TMainForm::hasUnsavedResults() const {
 void TMainForm::saveThroughDialog() {
     const std::optional<QString> path = host_.chooseResultFile(this);
     if (!path) return;
-    const std::string text = qfip::withCrlfLineEnds(utf8(ui_->Memo1->toPlainText()));
-    qfip::writeResultFile(utf8(*path), text);
+    qfip::writeResultFile(utf8(*path), resultFileText(*ui_->Memo1->document()));
     ui_->Memo1->document()->setModified(false);
 }
 

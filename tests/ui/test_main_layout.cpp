@@ -138,6 +138,30 @@ TEST_F(LayoutTest, StatusBarPanels) {
     }
 }
 
+// A series of 10,000 names (the first eleven real pictures): the first panel grows to its
+// whole text, the others keep their widths.
+TEST_F(LayoutTest, FirstStatusPanelShowsALongCountWhole) {
+    QStringList names;
+    const QStringList real{"a.bmp", "b.bmp", "c.bmp"};
+    for (int i = 0; i < 10000; ++i) names << (i < 11 ? real[i % 3] : QStringLiteral("f%1.bmp").arg(i, 7, 10, QChar('0')));
+    open(names);
+    point();
+    for (int i = 0; i < 10; ++i) click();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QCoreApplication::processEvents();
+
+    QLabel* first = form->statusPanel(0);
+    const QString text = QStringLiteral("   Image 11 of 10000");
+    EXPECT_EQ(first->text(), text);
+    const QFontMetrics metrics(first->font());
+    // A framed label indents its text by half an "x".
+    EXPECT_GE(first->contentsRect().width(), metrics.horizontalAdvance(text) + metrics.horizontalAdvance(QChar('x')) / 2);
+    EXPECT_GE(first->width(), first->sizeHint().width());
+    EXPECT_GE(first->width(), px(100));
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(form->statusPanel(i)->width(), px(50)) << i;
+}
+
 TEST_F(LayoutTest, PanelsAndSplitter) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));

@@ -1,6 +1,7 @@
 // Saving the results log, Exit, closing the window, and the log's append rule.
 #include <QFile>
 #include <QToolButton>
+#include <vector>
 
 #include "support/MainFormTesting.h"
 
@@ -168,6 +169,72 @@ TEST_F(ResultsTest, ClosingAfterASaveOrWithAnEmptyLogAsksNothing) {
     EXPECT_TRUE(form->close());
     EXPECT_EQ(host.questions, QStringList{kSaveQuestion});
 }
+
+// ---- what the user types into the log -----------------------------------------------------
+
+// What happens to the log, in order: a measurement step, or keys the user types into it.
+enum class Act { Step, ShiftEnter, Backspace, NoBreakSpace, CursorAfterFirstLabel };
+
+struct TypedLogCase {
+    const char* name;
+    std::vector<Act> acts;
+    QByteArray file;  // the saved file's exact bytes
+};
+
+void PrintTo(const TypedLogCase& c, std::ostream* out) { *out << c.name; }
+
+class TypedLog : public ResultsTest, public ::testing::WithParamInterface<TypedLogCase> {
+protected:
+    void act(Act a) {
+        QPlainTextEdit* log = memo();
+        switch (a) {
+        case Act::Step: click(); break;
+        case Act::ShiftEnter: QTest::keyClick(log, Qt::Key_Return, Qt::ShiftModifier); break;
+        case Act::Backspace: QTest::keyClick(log, Qt::Key_Backspace); break;
+        case Act::NoBreakSpace:
+            QTest::sendKeyEvent(QTest::Click, log, Qt::Key_nobreakspace, QString(QChar(0x00A0)), Qt::NoModifier);
+            break;
+        case Act::CursorAfterFirstLabel:
+            QTest::keyClick(log, Qt::Key_Home, Qt::ControlModifier);
+            for (int i = 0; i < 5; ++i) QTest::keyClick(log, Qt::Key_Right);
+            break;
+        }
+    }
+};
+
+TEST_P(TypedLog, StepsAndSaveKeepWhatTheUserSees) {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    memo()->setFocus();
+    open({"a.bmp", "b.bmp", "c.bmp"});
+    point();
+    for (Act a : GetParam().acts) act(a);
+    host.confirmAnswers = {true};
+    host.saveAnswers.push_back(resultPath());
+    form->ToolButton5Click();
+    EXPECT_EQ(bytesOf(resultPath()), GetParam().file);
+}
+
+#define LINE_A "    a       200       40"
+#define LINE_B "    b       150       40"
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TypedLog,
+    ::testing::Values(
+        TypedLogCase{"ShiftEnterInAnEmptyLog", {Act::ShiftEnter, Act::Step}, "\r\n" LINE_A "\r\n"},
+        TypedLogCase{"ShiftEnterAtTheEnd", {Act::Step, Act::ShiftEnter, Act::Step}, LINE_A "\r\n\r\n" LINE_B "\r\n"},
+        TypedLogCase{"ShiftEnterTwice",
+                     {Act::Step, Act::ShiftEnter, Act::ShiftEnter, Act::Step},
+                     LINE_A "\r\n\r\n\r\n" LINE_B "\r\n"},
+        TypedLogCase{"ShiftEnterInTheMiddle",
+                     {Act::Step, Act::CursorAfterFirstLabel, Act::ShiftEnter, Act::Step},
+                     "    a\r\n       200       40\r\n" LINE_B "\r\n"},
+        TypedLogCase{"NonBreakingSpace", {Act::Step, Act::NoBreakSpace, Act::Step}, LINE_A "\r\n\xC2\xA0\r\n" LINE_B},
+        TypedLogCase{"FinalBreakDeleted", {Act::Step, Act::Backspace, Act::Step}, LINE_A "\r\n" LINE_B},
+        TypedLogCase{"FinalBreakDeletedThenShiftEnter",
+                     {Act::Step, Act::Backspace, Act::ShiftEnter, Act::Step},
+                     LINE_A "\r\n" LINE_B "\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ResultsTest, OpenAndRestartKeepEarlierLines) {
     measureTwo();
