@@ -1,10 +1,14 @@
 // Appending result lines to the results log (Memo1): the cost of one line must not grow
-// with the log. Times the first and the last thousand of 100,000 lines.
+// with the log. Times the first and the last thousand of 100,000 lines, and saving a log of
+// 100,000 lines through Save Results (the log's text, then the file written).
 #include <QApplication>
 #include <benchmark/benchmark.h>
 
 #include "OffscreenBenchmarkMain.h"
+#include <stdlib.h>
+
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -33,9 +37,31 @@ void appendThousandAfter(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 1000);
 }
 
+// Save Results answered Yes with a file name, on a log of `lines` lines; the file exists
+// from the previous iteration, so each save replaces it.
+void saveThroughWindow(benchmark::State& state) {
+    std::string folder = (std::filesystem::temp_directory_path() / "qfip-bench-XXXXXX").string();
+    if (!mkdtemp(folder.data())) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    const QString target = QString::fromStdString(folder + "/results.dat");
+    FakeDialogHost host;
+    TMainForm form(host);
+    for (int i = 0; i < int(state.range(0)); ++i) form.appendResultLine(lineFor(i));
+    for (auto _ : state) {
+        host.confirmAnswers = {true};
+        host.saveAnswers = {target};
+        form.ToolButton5Click();
+    }
+    state.counters["file_bytes"] = double(std::filesystem::file_size(target.toStdString()));
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 
 // The first thousand lines of an empty log, and the last thousand of 100,000.
 BENCHMARK(appendThousandAfter)->Arg(0)->Arg(99000)->Unit(benchmark::kMicrosecond)->Iterations(3);
+BENCHMARK(saveThroughWindow)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 QFIP_BENCHMARK_MAIN_WITH_WINDOWS()
