@@ -127,6 +127,9 @@ TEST_F(LayoutTest, ToolbarButtonsInOrderWithTheirTooltips) {
 }
 
 TEST_F(LayoutTest, StatusBarPanels) {
+    // The first panel's width comes from the status bar's layout.
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     auto* bar = control<QStatusBar>("StatusBar1");
     ASSERT_NE(bar, nullptr);
     EXPECT_FALSE(bar->isSizeGripEnabled());
