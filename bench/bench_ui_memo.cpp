@@ -2,6 +2,8 @@
 // with the log. Times the first and the last thousand of 100,000 lines, and saving a log of
 // 100,000 lines through Save Results (the log's text, then the file written).
 #include <QApplication>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <benchmark/benchmark.h>
 
 #include "OffscreenBenchmarkMain.h"
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "ui/support/FakeDialogHost.h"
+#include "ui/ResultsLogText.h"
 #include "ui/uMain.h"
 #include "results/ResultsLog.h"
 
@@ -35,6 +38,26 @@ void appendThousandAfter(benchmark::State& state) {
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * 1000);
+}
+
+// The text a save writes, from a log of `lines` lines: resultFileText (range(1) 0) beside
+// the plain text with CR LF ends (range(1) 1), which reads the document the same way but
+// loses non-breaking spaces.
+void savedText(benchmark::State& state) {
+    QTextDocument log;
+    QTextCursor end(&log);
+    std::string text;
+    for (int i = 0; i < int(state.range(0)); ++i) qfip::appendLine(text, lineFor(i));
+    end.insertText(QString::fromStdString(text));
+    const bool plain = state.range(1) == 1;
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string saved =
+            plain ? qfip::withCrlfLineEnds(log.toPlainText().toStdString()) : resultFileText(log);
+        bytes = saved.size();
+        benchmark::DoNotOptimize(saved.data());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
 }
 
 // Save Results answered Yes with a file name, on a log of `lines` lines; the file exists
@@ -62,6 +85,7 @@ void saveThroughWindow(benchmark::State& state) {
 
 // The first thousand lines of an empty log, and the last thousand of 100,000.
 BENCHMARK(appendThousandAfter)->Arg(0)->Arg(99000)->Unit(benchmark::kMicrosecond)->Iterations(3);
+BENCHMARK(savedText)->ArgsProduct({{100000}, {0, 1}})->ArgNames({"lines", "plain_peer"})->Unit(benchmark::kMillisecond);
 BENCHMARK(saveThroughWindow)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 QFIP_BENCHMARK_MAIN_WITH_WINDOWS()
