@@ -202,6 +202,16 @@ TEST_F(ResultFile, ReadOnlyFileIsNotReplaced) {
     EXPECT_EQ(strayFiles("locked.dat"), 0);
 }
 
+// Only regular files are written: a pipe would stall the window, and renaming over a
+// device would replace it.
+TEST_F(ResultFile, TargetIsAPipe) {
+    const fs::path p = dir_ / "pipe";
+    ASSERT_EQ(mkfifo(p.c_str(), 0666), 0);
+    EXPECT_EQ(messageOf(p.string(), "abc"), "Cannot create file " + p.string());
+    EXPECT_TRUE(fs::is_fifo(p));
+    EXPECT_EQ(strayFiles("pipe"), 0);
+}
+
 TEST_F(ResultFile, WriteFailureKeepsOldFile) {
     const fs::path p = dir_ / "results.dat";
     const std::string old = "    f0000001       1       2\r\n";
