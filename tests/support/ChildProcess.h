@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
