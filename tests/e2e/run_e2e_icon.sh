@@ -17,7 +17,10 @@ for tool in xdotool xclip import convert; do
 done
 if [ -z "${QFIP_E2E_INNER:-}" ]; then
   export QFIP_E2E_INNER=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$program"
+  # -noreset: an X server resets when its last client leaves, dropping any connection
+  # being made at that moment; xdotool's first look for a window can come and go before
+  # the program has connected, and the program would then fail to start.
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$0" "$program"
 fi
 
 title="Quendral Fast Image Processor 1.0"
