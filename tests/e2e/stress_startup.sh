@@ -17,6 +17,9 @@
 #   reset     as fresh, but the server resets when its last client leaves (the X server's
 #             default): a connection being made then is dropped, and the program must say
 #             it could not start and exit with status 1
+#   churn     as fresh, while another client connects and leaves in a loop (as a harness
+#             looking for the program's windows does)
+#   resetchurn  as churn on a server that resets: reproduces the reset race often
 #   shared    one Xvfb (-noreset) for the whole run, shared by these launches
 #   parshared -j launches at once on that shared server
 #   parreset  -j launches at once on a shared server that resets when its last client leaves
@@ -117,6 +120,7 @@ one_launch() {
     coldfc) export FONTCONFIG_FILE; FONTCONFIG_FILE=$(cold_fontconfig "$dir") ;;
     xdg) export XDG_RUNTIME_DIR="$dir/runtime"; mkdir -m 700 -p "$XDG_RUNTIME_DIR" ;;
     load) for _ in 1 2; do (while :; do :; done) & burners+=($!); done ;;
+    churn|resetchurn) (while :; do xdotool getmouselocation > /dev/null 2>&1; done) & burners+=($!) ;;
   esac
   if [ "$condition" = early ]; then
     # A server of our own, started in the background and not waited for.
@@ -203,7 +207,7 @@ fi
 # ---- the run -----------------------------------------------------------------------------
 
 launches=300
-conditions="fresh,reset,shared,parshared,parreset,coldfc,xdg,load,parallel"
+conditions="fresh,reset,churn,resetchurn,shared,parshared,parreset,coldfc,xdg,load,parallel"
 parallel=4
 out=""
 while getopts "n:c:j:o:" option; do
@@ -270,7 +274,7 @@ start_launch() {
       ;;
     *)
       local args=$server_args
-      [ "$condition" = reset ] && args=$screen
+      [ "$condition" = reset ] || [ "$condition" = resetchurn ] && args=$screen
       xvfb-run -a -e "$dir/xvfb.log" -s "$args" bash "$self" --one "$program" "$dir" "$condition" "$ending" \
         > "$dir/xvfb-run.out" 2>&1 &
       ;;
@@ -300,7 +304,7 @@ for condition in "${condition_list[@]}"; do
   case $condition in
     shared|parshared) [ -n "$shared_display" ] || start_server shared $server_args ;;
     parreset) [ -n "$resetting_display" ] || start_server resetting $screen ;;
-    fresh|reset|coldfc|xdg|load|parallel|early) ;;
+    fresh|reset|churn|resetchurn|coldfc|xdg|load|parallel|early) ;;
     *) echo "unknown condition: $condition" >&2; exit 2 ;;
   esac
 done
