@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,7 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kSuite = fs::path(QFIP_SHARED_DIR) / "bmpsuite";
+const fs::path kSuite = fs::path(QFIP_TEST_DATA_DIR) / "bmpsuite";
 
 std::vector<uint8_t> readFile(const fs::path& path) {
     std::ifstream f(path, std::ios::binary);
@@ -41,26 +43,32 @@ std::vector<std::string> suiteFiles(std::initializer_list<const char*> folders) 
     return names;
 }
 
-// The reference pictures the corpus's notes show beside a file: the .png images listed
-// after the previous file's image and before this one's.
-std::vector<std::string> referencesOf(const std::string& name) {
-    const std::vector<uint8_t> page = readFile(kSuite / "bmpsuite.html");
-    const std::string html(page.begin(), page.end());
-    std::vector<std::string> pending;
-    const std::string tag = "<img src=\"";
-    for (size_t at = html.find(tag); at != std::string::npos; at = html.find(tag, at)) {
-        at += tag.size();
-        const size_t end = html.find('"', at);
-        if (end == std::string::npos) break;
-        const std::string src = html.substr(at, end - at);
-        if (src.ends_with(".png")) {
-            pending.push_back(src);
-        } else if (src.ends_with(".bmp")) {
-            if (src == "../" + name) return pending;
-            pending.clear();
-        }
+// The corpus's manifest: each listed file with the reference pictures (in ref/) it
+// decodes to, any one of them being a correct decoding.
+using Manifest = std::map<std::string, std::vector<std::string>>;
+
+Manifest readManifest() {
+    Manifest manifest;
+    std::ifstream f(kSuite / "references.txt");
+    std::string line;
+    while (std::getline(f, line)) {
+        if (line.empty() || line.front() == '#') continue;
+        std::istringstream words(line);
+        std::string file, picture;
+        words >> file;
+        while (words >> picture) manifest[file].push_back(picture);
     }
-    return {};
+    return manifest;
+}
+
+const Manifest& manifest() {
+    static const Manifest read = readManifest();
+    return read;
+}
+
+std::vector<std::string> referencesOf(const std::string& name) {
+    const auto it = manifest().find(name);
+    return it == manifest().end() ? std::vector<std::string>{} : it->second;
 }
 
 struct RefPicture {
@@ -165,6 +173,18 @@ INSTANTIATE_TEST_SUITE_P(Corpus, OtherBmp, ::testing::ValuesIn(suiteFiles({"q", 
 TEST(BmpSuite, CorpusIsPresent) {
     EXPECT_GE(suiteFiles({"g"}).size(), 20u);
     EXPECT_GE(suiteFiles({"q", "b", "x"}).size(), 40u);
+}
+
+// The manifest and the folders agree: every good file has its reference, and every
+// file and picture the manifest names is there.
+TEST(BmpSuite, ManifestMatchesTheFiles) {
+    ASSERT_FALSE(manifest().empty());
+    for (const std::string& good : suiteFiles({"g"})) EXPECT_TRUE(manifest().contains(good)) << good;
+    for (const auto& [file, pictures] : manifest()) {
+        EXPECT_TRUE(fs::is_regular_file(kSuite / file)) << file;
+        EXPECT_FALSE(pictures.empty()) << file;
+        for (const std::string& picture : pictures) EXPECT_TRUE(fs::is_regular_file(kSuite / "ref" / picture)) << picture;
+    }
 }
 
 }  // namespace
