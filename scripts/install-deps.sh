@@ -11,6 +11,8 @@ packages=(
   xvfb xauth xdotool imagemagick x11-utils xclip
   fonts-dejavu-core
   gdb python3
+  librsvg2-bin desktop-file-utils appstream
+  file dpkg-dev lintian debootstrap
 )
 
 missing=()

@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
     // A save that passes the file size limit fails with "Stream write error" and keeps the
     // old file; by default the signal would end the program and the log with it.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Names the installed menu entry, so desktops show the windows under its name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quendral.Quendral"));
 
     qtMessageHandler = qInstallMessageHandler(exitOnFatalStartupMessage);
     Application app(argc, argv);
