@@ -11,12 +11,7 @@ with_helper=$3
 app_id=org.quendral.Quendral
 
 dest=$(mktemp -d /tmp/quendral-install.XXXXXX)
-app=""
-cleanup() {
-  if [ -n "$app" ]; then kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true; fi
-  rm -rf "$dest"
-}
-trap cleanup EXIT
+trap 'rm -rf "$dest"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
 DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null
