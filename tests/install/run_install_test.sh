@@ -41,7 +41,8 @@ programs=("$root/bin/quendral")
 if [ "$with_helper" = 1 ]; then programs+=("$root/libexec/quendral/quendral-render"); fi
 for program in "${programs[@]}"; do
   [ -x "$program" ] || fail "$program is not executable"
-  ! readelf -d "$program" | grep -q -E 'R(UN)?PATH' || fail "$program carries a library search path"
+  dynamic=$(readelf -d "$program")
+  ! grep -q -E 'R(UN)?PATH' <<< "$dynamic" || fail "$program carries a library search path"
   ! grep -q -F -e "$build" -e "$source" "$program" || fail "$program names a build or source folder"
 done
 
