@@ -47,11 +47,11 @@ files=$(in_root dpkg-query -L quendral | while read -r f; do [ -d "$root$f" ] ||
 echo "$files"
 
 echo "== quendral from PATH under Xvfb"
-in_root apt-get install -y -qq --no-install-recommends xvfb xauth xdotool x11-utils > /dev/null
+in_root apt-get install -y -qq --no-install-recommends xvfb xdotool x11-utils > /dev/null
 mkdir -p "$root/opt/check"
 cp tests/install/start_to_about_box.sh "$root/opt/check/"
 in_root bash /opt/check/start_to_about_box.sh quendral
-in_root apt-get purge -y -qq xvfb xauth xdotool x11-utils > /dev/null
+in_root apt-get purge -y -qq xvfb xdotool x11-utils > /dev/null
 in_root apt-get autoremove --purge -y -qq > /dev/null
 [ "$(installed)" = "$with_package" ] || { echo "the checking tools left packages behind" >&2; exit 1; }
 

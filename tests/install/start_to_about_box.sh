@@ -1,25 +1,29 @@
 #!/usr/bin/env bash
-# Starts a command that runs the program under Xvfb (a display of its own), waits until
-# the program's about box is up, checks that its windows name the program as the menu
-# entry does (so a desktop links them to it), and ends the program.
+# Starts a command that runs the program on a display of its own (Xvfb), waits until the
+# program's about box is up, checks that its windows name the program as the menu entry
+# does (so a desktop links them to it), and ends the program.
 # Usage: start_to_about_box.sh <command> [arguments...]
 set -euo pipefail
-if [ -z "${QFIP_ABOUT_BOX_INNER:-}" ]; then
-  export QFIP_ABOUT_BOX_INNER=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
-fi
-
 work=$(mktemp -d /tmp/quendral-start.XXXXXX)
+xvfb=""
 app=""
 cleanup() {
-  if [ -n "$app" ]; then kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true; fi
+  for pid in $app $xvfb; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
 cd "$work"
+
+# The server picks a free display itself and names it once it accepts connections, so
+# servers started at the same moment by other runs on this machine never collide.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "FAILED: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/display")"
+
 "$@" > "$work/program.log" 2>&1 &
 app=$!
-
 about=""
 for _ in $(seq 1 150); do
   about=$(xdotool search --onlyvisible --name '^Quendral Fast Image Processor 1.0$' 2>/dev/null | head -1 || true)
