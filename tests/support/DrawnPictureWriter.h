@@ -3,6 +3,7 @@
 // Builds icon and metafile bytes in tests: a 32-bit icon, an enhanced metafile with one
 // filled rectangle and a placeable metafile with one filled rectangle.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "support/BmpWriter.h"
@@ -39,13 +40,28 @@ inline std::vector<uint8_t> icon32(int width, int height, const std::vector<uint
     return out;
 }
 
+// One EMR_EXTTEXTOUTW record: UTF-16 text, or glyph indices of the selected font when
+// `glyphIndex` is set (ETO_GLYPH_INDEX); with `advances`, one Dx value per character.
+struct EmfText {
+    int32_t x = 2, y = 2;
+    std::vector<uint16_t> characters;
+    bool glyphIndex = false;
+    bool advances = false;
+};
+
 // An enhanced metafile: EMR_HEADER with the given bounds (inclusive pixels) and frame
-// (0.01 mm), a solid brush of colour 0x00BBGGRR, no pen, one rectangle, EMR_EOF.
+// (0.01 mm), a solid brush of colour 0x00BBGGRR, no pen, one rectangle, then (when a
+// font face is named) a font of that face selected and the text records, and EMR_EOF
+// unless `endRecord` is false.
 struct EmfFile {
     int32_t bounds[4] = {0, 0, 47, 23};
     int32_t frame[4] = {0, 0, 1270, 635};
     uint32_t colour = 0x000000FF;  // red
     int32_t rect[4] = {0, 0, 24, 24};
+    std::u16string fontFace;
+    int32_t fontHeight = -12;
+    std::vector<EmfText> texts;
+    bool endRecord = true;
 
     std::vector<uint8_t> bytes() const {
         std::vector<uint8_t> e;
@@ -56,8 +72,8 @@ struct EmfFile {
         putU32(e, 0x464D4520);  // " EMF"
         putU32(e, 0x10000);
         putU32(e, 0);  // total size, set below
-        putU32(e, 6);  // records
-        putU16(e, 2);  // handles
+        putU32(e, 0);  // records, set below
+        putU16(e, fontFace.empty() ? 2 : 3);  // handles
         putU16(e, 0);
         putU32(e, 0);  // description
         putU32(e, 0);
@@ -79,9 +95,48 @@ struct EmfFile {
         // EMR_RECTANGLE
         putU32(e, 43); putU32(e, 24);
         for (int32_t v : rect) putU32(e, uint32_t(v));
-        // EMR_EOF
-        putU32(e, 14); putU32(e, 20); putU32(e, 0); putU32(e, 16); putU32(e, 20);
+        uint32_t records = 5;
+        if (!fontFace.empty()) {
+            // EMR_EXTCREATEFONTINDIRECTW 2: a LOGFONTW and the zeroed rest of the
+            // LOGFONT_PANOSE form (full name, style, version, panose), then select it.
+            putU32(e, 82); putU32(e, 332); putU32(e, 2);
+            const size_t logFont = e.size();
+            putU32(e, uint32_t(fontHeight));
+            for (int i = 0; i < 3; ++i) putU32(e, 0);  // width, escapement, orientation
+            putU32(e, 400);                            // weight
+            for (int i = 0; i < 8; ++i) e.push_back(0);  // italic ... pitch and family
+            for (size_t i = 0; i < 32; ++i) putU16(e, i < fontFace.size() ? fontFace[i] : 0);
+            e.resize(logFont + 320, 0);
+            putU32(e, 37); putU32(e, 12); putU32(e, 2);
+            records += 2;
+        }
+        for (const EmfText& text : texts) {
+            const uint32_t count = uint32_t(text.characters.size());
+            const uint32_t stringBytes = (count * 2 + 3) / 4 * 4;
+            const uint32_t size = 76 + stringBytes + (text.advances ? count * 4 : 0);
+            putU32(e, 84); putU32(e, size);            // EMR_EXTTEXTOUTW
+            for (int32_t v : bounds) putU32(e, uint32_t(v));
+            putU32(e, 1);                              // GM_COMPATIBLE
+            putU32(e, 0); putU32(e, 0);                // scales
+            putU32(e, uint32_t(text.x)); putU32(e, uint32_t(text.y));
+            putU32(e, count);
+            putU32(e, 76);                             // string offset
+            putU32(e, text.glyphIndex ? 0x10 : 0);     // ETO_GLYPH_INDEX
+            for (int32_t v : bounds) putU32(e, uint32_t(v));
+            putU32(e, text.advances ? 76 + stringBytes : 0);
+            for (uint16_t c : text.characters) putU16(e, c);
+            if (count % 2) putU16(e, 0);
+            if (text.advances)
+                for (uint32_t i = 0; i < count; ++i) putU32(e, 8);
+            ++records;
+        }
+        if (endRecord) {
+            // EMR_EOF
+            putU32(e, 14); putU32(e, 20); putU32(e, 0); putU32(e, 16); putU32(e, 20);
+            ++records;
+        }
         setU32(e, 48, uint32_t(e.size()));
+        setU32(e, 52, records);
         return e;
     }
 };
