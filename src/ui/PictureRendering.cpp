@@ -1,28 +1,92 @@
 #include "ui/PictureRendering.h"
 
-#include <QByteArray>
+#include <QCoreApplication>
+#include <QFile>
+#include <QtGlobal>
+#include <mutex>
 
 #include "common/Error.h"
-#include "ui/MetafileRendering.h"
+#include "exchange/RenderClient.h"
 
 namespace {
 
-const char* const kIconNotValid = "Icon image is not valid";
+using qfip::exchange::DrawnKind;
 
-QImage renderIcon(const std::vector<uint8_t>& bytes) {
-    // Bound the size before handing the bytes to Qt: the ico reader trusts its entries.
-    if (bytes.size() > size_t(std::numeric_limits<int>::max()))
-        throw qfip::Error(kIconNotValid);
-    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                                    qsizetype(bytes.size()));
-    QImage image = QImage::fromData(data, "ICO");
-    if (image.isNull())
-        throw qfip::Error(kIconNotValid);
-    // fromRawData does not copy; the decoded image owns its own pixels, so this is safe.
+struct HelperSettings {
+    std::mutex mutex;
+    QString path;  // empty: the default
+    std::chrono::milliseconds deadline{3000};
+};
+
+HelperSettings& settings() {
+    static HelperSettings s;
+    return s;
+}
+
+qfip::exchange::ClientOptions clientOptions() {
+    HelperSettings& s = settings();
+    QString path;
+    qfip::exchange::ClientOptions options;
+    {
+        std::lock_guard lock(s.mutex);
+        path = s.path;
+        options.deadline = s.deadline;
+    }
+    if (path.isEmpty()) path = defaultRenderHelperPath();
+    options.helperPath = QFile::encodeName(path).toStdString();
+    return options;
+}
+
+DrawnKind drawnKind(qfip::PictureKind kind) {
+    switch (kind) {
+    case qfip::PictureKind::Icon: return DrawnKind::Icon;
+    case qfip::PictureKind::EnhancedMetafile: return DrawnKind::EnhancedMetafile;
+    default: return DrawnKind::PlaceableMetafile;
+    }
+}
+
+QImage renderInHelper(const qfip::Picture& picture, std::stop_token stop) {
+    const DrawnKind kind = drawnKind(picture.kind());
+    const bool icon = kind == DrawnKind::Icon;
+    QImage image;
+    // The image is allocated only once the reply's header has passed every check.
+    const auto sink = [&](int width, int height) -> uint32_t* {
+        image = QImage(width, height, icon ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        if (image.isNull() || image.bytesPerLine() != qsizetype(width) * 4) return nullptr;
+        return reinterpret_cast<uint32_t*>(image.bits());
+    };
+    const qfip::exchange::DrawResult result =
+        qfip::exchange::drawInHelper(kind, picture.fileBytes(), sink, clientOptions(), stop);
+    if (result.outcome != qfip::exchange::Outcome::Drawn) {
+        if (result.outcome != qfip::exchange::Outcome::NotValid && result.outcome != qfip::exchange::Outcome::Stopped)
+            qWarning("quendral-render: %s", qfip::exchange::describe(result).c_str());
+        throw qfip::Error(qfip::exchange::notValidMessage(kind));
+    }
+    if (!icon) {
+        // A metafile is drawn on white: every pixel opaque, whatever the helper sent.
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<uint32_t*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) line[x] |= 0xFF000000u;
+        }
+    }
     return image;
 }
 
 }  // namespace
+
+QString defaultRenderHelperPath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../libexec/quendral/quendral-render");
+}
+
+void setRenderHelperPath(const QString& path) {
+    std::lock_guard lock(settings().mutex);
+    settings().path = path;
+}
+
+void setRenderDeadline(std::chrono::milliseconds deadline) {
+    std::lock_guard lock(settings().mutex);
+    settings().deadline = deadline;
+}
 
 QImage imageOfRaster(const qfip::Raster& raster) {
     if (raster.isEmpty())
@@ -43,17 +107,6 @@ QImage imageOfRaster(std::shared_ptr<const qfip::Raster> raster) {
 }
 
 QImage renderPicture(const qfip::Picture& picture, std::stop_token stop) {
-    if (picture.kind() != qfip::PictureKind::Bitmap && stop.stop_requested())
-        throw qfip::Error(picture.kind() == qfip::PictureKind::Icon ? kIconNotValid : "Metafile is not valid");
-    switch (picture.kind()) {
-    case qfip::PictureKind::Bitmap:
-        return imageOfRaster(picture.sharedRaster());
-    case qfip::PictureKind::Icon:
-        return renderIcon(picture.fileBytes());
-    case qfip::PictureKind::EnhancedMetafile:
-        return renderEnhancedMetafile(picture.fileBytes());
-    case qfip::PictureKind::PlaceableMetafile:
-        return renderPlaceableMetafile(picture.fileBytes());
-    }
-    return QImage();
+    if (picture.kind() == qfip::PictureKind::Bitmap) return imageOfRaster(picture.sharedRaster());
+    return renderInHelper(picture, stop);
 }

@@ -1,18 +1,31 @@
 #pragma once
 
 #include <QImage>
+#include <QString>
+#include <chrono>
 #include <stop_token>
 
 #include "raster/Picture.h"
 
 // Draws a loaded picture for display. A bitmap becomes a QImage over the raster's own
-// memory (no copy; the image keeps the raster alive). Icons are decoded by Qt's ico
-// reader; enhanced metafiles are converted by libemf2svg and placeable metafiles by
-// libwmf's SVG device, then rendered with QSvgRenderer at the picture's own size.
-// A body the library can't read throws qfip::Error with the kind's "... is not valid".
-// Safe to call from a worker thread. When `stop` is requested the drawing is abandoned
-// and the call throws the kind's message as well (its caller has moved on).
+// memory (no copy; the image keeps the raster alive). Icons and metafiles are drawn by
+// the drawing helper, quendral-render, in a fresh sandboxed process per picture (see
+// src/exchange/RenderClient.h): Qt's ico reader for icons; libemf2svg and libwmf's SVG
+// device for metafiles, rendered with QSvgRenderer at the picture's own size.
+// A body the library can't read, and every failure of the helper (a crash, a kill, a
+// timeout, a wrong reply), throws qfip::Error with the kind's "... is not valid".
+// Safe to call from a worker thread. When `stop` is requested the helper is killed at
+// once and the call throws the kind's message as well (its caller has moved on).
 QImage renderPicture(const qfip::Picture& picture, std::stop_token stop = {});
+
+// The helper the program runs: its own folder's ../libexec/quendral/quendral-render,
+// in the build tree as when installed.
+QString defaultRenderHelperPath();
+
+// For tests: another helper executable (an empty path restores the default) and another
+// deadline (the default is 3 seconds).
+void setRenderHelperPath(const QString& path);
+void setRenderDeadline(std::chrono::milliseconds deadline);
 
 // A QImage over a raster's pixels, sharing them (the raster must outlive the image
 // unless it is held by a shared pointer, see the overload).

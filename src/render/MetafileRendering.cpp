@@ -1,40 +1,29 @@
-#include "ui/MetafileRendering.h"
+#include "render/MetafileRendering.h"
 
 #include <QByteArray>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include <emf2svg.h>
 #include <libwmf/api.h>
 #include <libwmf/svg.h>
 
 #include "common/Error.h"
+#include "exchange/RenderExchange.h"
 
 namespace {
 
 const char* const kMetafileNotValid = "Metafile is not valid";
 
-int32_t s32At(const std::vector<uint8_t>& b, size_t at) {
-    return int32_t(uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-                   uint32_t(b[at + 3]) << 24);
-}
-int16_t s16At(const std::vector<uint8_t>& b, size_t at) { return int16_t(uint16_t(b[at] | b[at + 1] << 8)); }
-uint16_t u16At(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+int16_t s16At(std::span<const uint8_t> b, size_t at) { return int16_t(uint16_t(b[at] | b[at + 1] << 8)); }
+uint16_t u16At(std::span<const uint8_t> b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
 
-// extent * 96 / unitsPerInch, rounded half up; extents are non-negative here.
-int64_t toScreenPixels(int64_t extent, int64_t unitsPerInch) {
-    return (extent * 96 * 2 + unitsPerInch) / (2 * unitsPerInch);
-}
-
-std::optional<QSize> boundedSize(int64_t width, int64_t height) {
-    if (width <= 0 || height <= 0 || width > kMaxMetafileSide || height > kMaxMetafileSide ||
-        width * height > kMaxMetafilePixels)
-        return std::nullopt;
-    return QSize(int(width), int(height));
-}
+QSize qsize(const qfip::exchange::Size& size) { return QSize(size.width, size.height); }
 
 [[noreturn]] void notValid() { throw qfip::Error(kMetafileNotValid); }
 
@@ -67,28 +56,6 @@ private:
 
 }  // namespace
 
-std::optional<QSize> enhancedMetafileSize(const std::vector<uint8_t>& bytes) {
-    // EMR_HEADER: type, size, rclBounds (device pixels, inclusive), rclFrame (0.01 mm).
-    if (bytes.size() < 40) return std::nullopt;
-    const int64_t frameWidth = std::llabs(int64_t(s32At(bytes, 32)) - s32At(bytes, 24));
-    const int64_t frameHeight = std::llabs(int64_t(s32At(bytes, 36)) - s32At(bytes, 28));
-    if (frameWidth > 0 && frameHeight > 0)
-        return boundedSize(toScreenPixels(frameWidth, 2540), toScreenPixels(frameHeight, 2540));
-    const int64_t boundsWidth = std::llabs(int64_t(s32At(bytes, 16)) - s32At(bytes, 8)) + 1;
-    const int64_t boundsHeight = std::llabs(int64_t(s32At(bytes, 20)) - s32At(bytes, 12)) + 1;
-    return boundedSize(boundsWidth, boundsHeight);
-}
-
-std::optional<QSize> placeableMetafileSize(const std::vector<uint8_t>& bytes) {
-    // Placeable header: key, handle, left, top, right, bottom (16-bit), units per inch.
-    if (bytes.size() < 22) return std::nullopt;
-    const int64_t unitsPerInch = u16At(bytes, 14);
-    if (unitsPerInch == 0) return std::nullopt;
-    const int64_t width = std::llabs(int64_t(s16At(bytes, 10)) - s16At(bytes, 6));
-    const int64_t height = std::llabs(int64_t(s16At(bytes, 12)) - s16At(bytes, 8));
-    return boundedSize(toScreenPixels(width, unitsPerInch), toScreenPixels(height, unitsPerInch));
-}
-
 QImage renderSvg(const QByteArray& svg, QSize size) {
     QSvgRenderer renderer(svg);
     if (!renderer.isValid()) return QImage();
@@ -100,8 +67,8 @@ QImage renderSvg(const QByteArray& svg, QSize size) {
     return image;
 }
 
-QImage renderEnhancedMetafile(const std::vector<uint8_t>& bytes) {
-    const std::optional<QSize> size = enhancedMetafileSize(bytes);
+QImage renderEnhancedMetafile(std::span<const uint8_t> bytes) {
+    const auto size = qfip::exchange::enhancedMetafileSize(bytes);
     if (!size) notValid();
 
     generatorOptions options;
@@ -110,25 +77,27 @@ QImage renderEnhancedMetafile(const std::vector<uint8_t>& bytes) {
     options.nameSpace = svgNamespace;
     options.emfplus = true;
     options.svgDelimiter = true;
-    options.imgWidth = size->width();
-    options.imgHeight = size->height();
+    options.imgWidth = size->width;
+    options.imgHeight = size->height;
 
-    // libemf2svg takes a non-const buffer but only reads it; work on a copy anyway.
-    std::vector<char> input(bytes.begin(), bytes.end());
+    // libemf2svg takes a non-const buffer but only reads it; work on a copy anyway, with
+    // zeros past the end for the reads it makes beyond a file without an end record.
+    std::vector<char> input(bytes.size() + kEmf2SvgPadding, 0);
+    std::copy(bytes.begin(), bytes.end(), input.begin());
     char* out = nullptr;
     size_t outLength = 0;
-    const int ok = emf2svg(input.data(), input.size(), &out, &outLength, &options);
+    const int ok = emf2svg(input.data(), bytes.size(), &out, &outLength, &options);
     const QByteArray svg = (ok && out) ? QByteArray(out, qsizetype(outLength)) : QByteArray();
     std::free(out);
     if (svg.isEmpty()) notValid();
 
-    QImage image = renderSvg(svg, *size);
+    QImage image = renderSvg(svg, qsize(*size));
     if (image.isNull()) notValid();
     return image;
 }
 
-QImage renderPlaceableMetafile(const std::vector<uint8_t>& bytes) {
-    const std::optional<QSize> size = placeableMetafileSize(bytes);
+QImage renderPlaceableMetafile(std::span<const uint8_t> bytes) {
+    const auto size = qfip::exchange::placeableMetafileSize(bytes);
     if (!size) notValid();
     if (bytes.size() > size_t(std::numeric_limits<long>::max())) notValid();
 
@@ -158,8 +127,8 @@ QImage renderPlaceableMetafile(const std::vector<uint8_t>& bytes) {
     char description[] = "Quendral Fast Image Processor";
     device->Description = description;
     device->bbox = frame;
-    device->width = unsigned(size->width());
-    device->height = unsigned(size->height());
+    device->width = unsigned(size->width);
+    device->height = unsigned(size->height);
 
     const wmf_error_t played = wmf_play(api, 0, &frame);
     char* buffer = nullptr;
@@ -171,7 +140,7 @@ QImage renderPlaceableMetafile(const std::vector<uint8_t>& bytes) {
     wmf_mem_close(api);
     if (svg.isEmpty()) notValid();
 
-    QImage image = renderSvg(svg, *size);
+    QImage image = renderSvg(svg, qsize(*size));
     if (image.isNull()) notValid();
     return image;
 }

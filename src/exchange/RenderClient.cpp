@@ -1,0 +1,397 @@
+#include "exchange/RenderClient.h"
+
+#include <bit>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/Error.h"
+
+extern char** environ;
+
+namespace qfip::exchange {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Owns a file descriptor.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        size -= size_t(written);
+    }
+    return true;
+}
+
+// The request in a sealed memfd: nobody can change it once the helper may read it.
+int makeRequest(DrawnKind kind, std::span<const uint8_t> bytes) {
+    const int fd = ::memfd_create("quendral-request", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0) return -1;
+    const auto header = encodeRequestHeader(kind, bytes.size());
+    if (!writeAll(fd, header.data(), header.size()) || !writeAll(fd, bytes.data(), bytes.size()) ||
+        ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0 ||
+        ::lseek(fd, 0, SEEK_SET) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return -1;
+    }
+    return fd;
+}
+
+// Everything the child needs, prepared before the fork: after it, the child may only
+// make async-signal-safe calls (the parent can have other threads holding locks).
+struct ChildPlan {
+    const char* path;
+    char* const* argv;
+    char* const* envp;
+    int requestFd;
+    int replyFd;
+    int nullFd;
+    pid_t parent;
+    rlimit addressSpace;
+    rlimit cpu;
+    rlimit openFiles;
+};
+
+[[noreturn]] void runChild(const ChildPlan& plan) {
+    // Only async-signal-safe calls (plain system calls) from here to execve.
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_SETMASK, &all, nullptr);
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &action, nullptr);
+    // Writing past RLIMIT_FSIZE then fails with EFBIG instead of killing the helper.
+    action.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &action, nullptr);
+
+    setpgid(0, 0);
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != plan.parent) _exit(127);
+
+    // Out of the way of 0 to 2 first, in case one of them is a descriptor we move.
+    const int in = fcntl(plan.requestFd, F_DUPFD, 10);
+    const int out = fcntl(plan.replyFd, F_DUPFD, 10);
+    const int err = fcntl(plan.nullFd, F_DUPFD, 10);
+    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) != 0 || dup2(out, 1) != 1 || dup2(err, 2) != 2) _exit(127);
+    if (syscall(SYS_close_range, 3U, ~0U, 0U) != 0) {
+        for (int fd = 3; fd < 65536; ++fd) close(fd);
+    }
+
+    const rlimit none{0, 0};
+    if (setrlimit(RLIMIT_AS, &plan.addressSpace) != 0 || setrlimit(RLIMIT_CPU, &plan.cpu) != 0 ||
+        setrlimit(RLIMIT_NOFILE, &plan.openFiles) != 0 || setrlimit(RLIMIT_CORE, &none) != 0 ||
+        setrlimit(RLIMIT_FSIZE, &none) != 0)
+        _exit(127);
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) _exit(127);
+
+    sigset_t nothing;
+    sigemptyset(&nothing);
+    sigprocmask(SIG_SETMASK, &nothing, nullptr);
+    execve(plan.path, plan.argv, plan.envp);
+    _exit(127);
+}
+
+// The helper process: killed (with its whole process group) and reaped unless it was
+// reaped already, whatever way the call leaves.
+class Helper {
+public:
+    explicit Helper(pid_t pid) : pid_(pid) {
+        // Also set here, so a kill of the group can't miss a child that hasn't run yet.
+        ::setpgid(pid_, pid_);
+        const long pidfd = ::syscall(SYS_pidfd_open, pid_, 0);
+        pidfd_.reset(pidfd >= 0 ? int(pidfd) : -1);
+    }
+    ~Helper() {
+        if (!reaped_) killAndReap();
+    }
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    void killGroup() {
+        ::kill(-pid_, SIGKILL);
+        ::kill(pid_, SIGKILL);
+    }
+
+    // Kills the helper and waits for it (a killed process ends at once).
+    int killAndReap() {
+        if (reaped_) return status_;
+        killGroup();
+        return reap();
+    }
+
+    // The exit status once the helper ended (anything still in its group is killed).
+    int reap() {
+        if (reaped_) return status_;
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        reaped_ = true;
+        status_ = status;
+        return status;
+    }
+
+    // Waits until the helper has ended (true; it is then reaped), the deadline passes or
+    // the stop descriptor becomes readable (false; `stopped` tells which).
+    bool waitForExit(Clock::time_point deadline, int stopFd, bool& stopped) {
+        stopped = false;
+        for (;;) {
+            if (pidfd_.valid()) {
+                pollfd fds[2] = {{pidfd_.get(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+                const int ready = ::poll(fds, 2, remainingMs(deadline));
+                if (ready < 0 && errno != EINTR) return false;
+                if (ready > 0 && (fds[1].revents & POLLIN)) {
+                    stopped = true;
+                    return false;
+                }
+                if (ready > 0 && fds[0].revents) {
+                    // The group is killed before the leader is reaped, so its id can't be
+                    // reused meanwhile: nothing the helper started outlives it.
+                    killGroup();
+                    reap();
+                    return true;
+                }
+                if (ready == 0 && Clock::now() >= deadline) return false;
+            } else {
+                int status = 0;
+                const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+                if (done == pid_) {
+                    ::kill(-pid_, SIGKILL);
+                    reaped_ = true;
+                    status_ = status;
+                    return true;
+                }
+                if (Clock::now() >= deadline) return false;
+                pollfd stopPoll{stopFd, POLLIN, 0};
+                if (::poll(&stopPoll, 1, 1) > 0) {
+                    stopped = true;
+                    return false;
+                }
+            }
+        }
+    }
+
+    static int remainingMs(Clock::time_point deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return 0;
+        return int(std::min<long long>(left + 1, 60000));
+    }
+
+private:
+    pid_t pid_;
+    Fd pidfd_;
+    bool reaped_ = false;
+    int status_ = 0;
+};
+
+DrawResult result(Outcome outcome, int detail = 0) {
+    DrawResult r;
+    r.outcome = outcome;
+    r.detail = detail;
+    return r;
+}
+
+// How a helper that ended early (or was reaped) is reported: its death first.
+DrawResult byExitStatus(int status, Outcome otherwise, int detail = 0) {
+    if (WIFSIGNALED(status)) return result(Outcome::Signalled, WTERMSIG(status));
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0) return result(Outcome::ExitCode, WEXITSTATUS(status));
+    return result(otherwise, detail);
+}
+
+}  // namespace
+
+std::string describe(const DrawResult& r) {
+    switch (r.outcome) {
+    case Outcome::Drawn: return "drawn " + std::to_string(r.width) + " x " + std::to_string(r.height);
+    case Outcome::NotValid: return "not valid";
+    case Outcome::Signalled: return "killed by signal " + std::to_string(r.detail) + " (" + strsignal(r.detail) + ")";
+    case Outcome::ExitCode: return "exited with status " + std::to_string(r.detail);
+    case Outcome::Timeout: return "past its deadline, killed";
+    case Outcome::Stopped: return "abandoned by its caller, killed";
+    case Outcome::MalformedReply: return "malformed reply: " + describe(ReplyCheck(r.detail));
+    case Outcome::ShortReply: return "short reply";
+    case Outcome::ExtraBytes: return "more bytes than announced";
+    case Outcome::NoImage: return "no image of that size";
+    case Outcome::SpawnFailed: return std::string("not started: ") + strerror(r.detail);
+    }
+    return "?";
+}
+
+DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const PixelSink& sink,
+                        const ClientOptions& options, std::stop_token stop) {
+    if (bytes.size() > kMaxRequestBytes) return result(Outcome::NotValid);
+    if (stop.stop_requested()) return result(Outcome::Stopped);
+    const std::optional<Size> expected = expectedSize(kind, bytes);
+    // A metafile whose header gives no drawable size is not sent at all.
+    if (kind != DrawnKind::Icon && !expected) return result(Outcome::NotValid);
+
+    Fd request(makeRequest(kind, bytes));
+    if (!request.valid()) return result(Outcome::SpawnFailed, errno);
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result(Outcome::SpawnFailed, errno);
+    Fd replyRead(pipeFds[0]), replyWrite(pipeFds[1]);
+    ::fcntl(replyRead.get(), F_SETPIPE_SZ, 1 << 20);  // fewer wake-ups for large pictures
+    Fd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    Fd stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!devNull.valid() || !stopFd.valid()) return result(Outcome::SpawnFailed, errno);
+    // Wakes the wait below at once from whichever thread asks to stop.
+    std::stop_callback onStop(stop, [fd = stopFd.get()] {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(fd, &one, sizeof one);
+    });
+
+    std::string path = options.helperPath;
+    char* argv[] = {path.data(), nullptr};
+    const auto limit = [](uint64_t v) { return rlimit{rlim_t(v), rlim_t(v)}; };
+    ChildPlan plan{path.c_str(), argv, environ, request.get(), replyWrite.get(), devNull.get(), ::getpid(),
+                   limit(options.limits.addressSpaceBytes),
+                   rlimit{rlim_t(options.limits.cpuSeconds), rlim_t(options.limits.cpuSeconds + 1)},
+                   limit(options.limits.openFiles)};
+    const Clock::time_point deadline = Clock::now() + options.deadline;
+
+    const pid_t pid = ::_Fork();
+    if (pid == 0) runChild(plan);
+    if (pid < 0) return result(Outcome::SpawnFailed, errno);
+    Helper helper(pid);
+    replyWrite.reset();
+    request.reset();
+    devNull.reset();
+
+    std::array<uint8_t, kReplyHeaderSize> header{};
+    size_t headerBytes = 0;
+    ParsedReply parsed;
+    uint8_t* pixels = nullptr;
+    uint64_t wanted = 0, received = 0;
+    enum class Phase { Header, Pixels, End } phase = Phase::Header;
+
+    for (;;) {
+        pollfd fds[2] = {{replyRead.get(), POLLIN, 0}, {stopFd.get(), POLLIN, 0}};
+        const int ready = ::poll(fds, 2, Helper::remainingMs(deadline));
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            helper.killAndReap();
+            return result(Outcome::ShortReply);
+        }
+        if (fds[1].revents & POLLIN) {
+            helper.killAndReap();
+            return result(Outcome::Stopped);
+        }
+        if (ready == 0) {
+            if (Clock::now() < deadline) continue;
+            helper.killAndReap();
+            return result(Outcome::Timeout);
+        }
+
+        ssize_t n = 0;
+        if (phase == Phase::Header) {
+            n = ::read(replyRead.get(), header.data() + headerBytes, header.size() - headerBytes);
+        } else if (phase == Phase::Pixels) {
+            const uint64_t chunk = std::min<uint64_t>(wanted - received, uint64_t(1) << 24);
+            n = ::read(replyRead.get(), pixels + received, size_t(chunk));
+        } else {
+            uint8_t extra;
+            n = ::read(replyRead.get(), &extra, 1);
+            if (n > 0) {
+                helper.killAndReap();
+                return result(Outcome::ExtraBytes);
+            }
+        }
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            helper.killAndReap();
+            return result(Outcome::ShortReply);
+        }
+        if (n == 0) break;  // the end of the stream
+
+        if (phase == Phase::Header) {
+            headerBytes += size_t(n);
+            if (headerBytes < header.size()) continue;
+            parsed = parseReplyHeader(header, kind, expected);
+            if (parsed.check != ReplyCheck::Ok) {
+                helper.killAndReap();
+                return result(Outcome::MalformedReply, int(parsed.check));
+            }
+            if (parsed.header.status == ReplyStatus::NotValid) {
+                phase = Phase::End;
+                continue;
+            }
+            uint32_t* buffer = nullptr;
+            try {
+                buffer = sink(parsed.header.width, parsed.header.height);
+            } catch (...) {
+                buffer = nullptr;
+            }
+            if (!buffer) {
+                helper.killAndReap();
+                return result(Outcome::NoImage);
+            }
+            pixels = reinterpret_cast<uint8_t*>(buffer);
+            wanted = parsed.header.pixelBytes;
+            phase = Phase::Pixels;
+        } else if (phase == Phase::Pixels) {
+            received += uint64_t(n);
+            if (received == wanted) phase = Phase::End;
+        }
+    }
+
+    // The stream has ended: the helper is ending too, within the same deadline.
+    bool stopped = false;
+    if (!helper.waitForExit(deadline, stopFd.get(), stopped)) {
+        helper.killAndReap();
+        return result(stopped ? Outcome::Stopped : Outcome::Timeout);
+    }
+    const int status = helper.reap();
+    if (phase != Phase::End) return byExitStatus(status, Outcome::ShortReply);
+    DrawResult done = byExitStatus(status, parsed.header.status == ReplyStatus::Drawn ? Outcome::Drawn : Outcome::NotValid);
+    if (done.outcome == Outcome::Drawn) {
+        done.width = parsed.header.width;
+        done.height = parsed.header.height;
+        if constexpr (std::endian::native == std::endian::big) {
+            uint32_t* words = reinterpret_cast<uint32_t*>(pixels);
+            for (uint64_t i = 0; i < wanted / 4; ++i) words[i] = __builtin_bswap32(words[i]);
+        }
+    }
+    return done;
+}
+
+void drawInHelperOrThrow(DrawnKind kind, std::span<const uint8_t> bytes, const PixelSink& sink,
+                         const ClientOptions& options, std::stop_token stop) {
+    const DrawResult r = drawInHelper(kind, bytes, sink, options, stop);
+    if (r.outcome != Outcome::Drawn) throw Error(notValidMessage(kind));
+}
+
+}  // namespace qfip::exchange

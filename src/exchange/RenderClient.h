@@ -1,0 +1,78 @@
+#pragma once
+
+// Runs the drawing helper for one icon or metafile: a fresh, sandboxed process per
+// picture (standard library and POSIX only, no event loop: callable from any thread).
+//
+// The helper gets the request through a sealed memfd as its standard input, its reply
+// pipe as standard output and /dev/null as standard error; every other descriptor is
+// closed. Between fork and exec (only async-signal-safe calls) the child gets its own
+// process group, a parent-death signal, default signal handling with SIGXFSZ ignored,
+// the resource limits below (soft and hard), and PR_SET_NO_NEW_PRIVS. The parent
+// enforces a wall-clock deadline, kills the helper's whole process group (SIGKILL) when
+// it runs out, when the caller's stop token is requested, or when the reply is wrong,
+// and always reaps the helper before returning.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stop_token>
+#include <string>
+
+#include "exchange/RenderExchange.h"
+
+namespace qfip::exchange {
+
+struct HelperLimits {
+    uint64_t addressSpaceBytes = uint64_t(1) << 30;  // RLIMIT_AS
+    uint64_t cpuSeconds = 3;                          // RLIMIT_CPU
+    uint64_t openFiles = 256;                         // RLIMIT_NOFILE
+    // RLIMIT_CORE and RLIMIT_FSIZE are always 0: no core dumps, no file written.
+};
+
+struct ClientOptions {
+    std::string helperPath;
+    std::chrono::milliseconds deadline{3000};
+    HelperLimits limits;
+};
+
+// How a drawing ended. Every outcome but Drawn is reported to the user as the kind's
+// "not valid" message; the distinction is for diagnostics, tests and fuzzing.
+enum class Outcome {
+    Drawn,
+    NotValid,        // the helper read the file and said it can't be drawn
+    Signalled,       // the helper died of a signal (detail: the signal number)
+    ExitCode,        // the helper exited with a status other than 0 (detail: it)
+    Timeout,         // the deadline passed; the helper was killed
+    Stopped,         // the caller's stop token was requested; the helper was killed
+    MalformedReply,  // a reply header that fails parseReplyHeader (detail: ReplyCheck)
+    ShortReply,      // the stream ended before the announced bytes
+    ExtraBytes,      // more bytes than announced
+    NoImage,         // the sink could not give a buffer of that size
+    SpawnFailed,     // no process could be started (detail: errno)
+};
+
+struct DrawResult {
+    Outcome outcome = Outcome::SpawnFailed;
+    int detail = 0;
+    int width = 0;
+    int height = 0;
+};
+
+std::string describe(const DrawResult& result);
+
+// Where the pixels go: called at most once, after the reply header has passed every
+// check, with the checked size; returns a buffer of width * height 32-bit words (rows
+// without gaps) that stays valid for the call, or null when it can't have one.
+using PixelSink = std::function<uint32_t*(int width, int height)>;
+
+// Draws `bytes` of the given kind in a fresh helper process and never throws for
+// anything the helper does. The pixels are written into the sink's buffer (which holds
+// partial data unless the outcome is Drawn).
+DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const PixelSink& sink,
+                        const ClientOptions& options, std::stop_token stop = {});
+
+// The same, throwing qfip::Error(notValidMessage(kind)) for every outcome but Drawn.
+void drawInHelperOrThrow(DrawnKind kind, std::span<const uint8_t> bytes, const PixelSink& sink,
+                         const ClientOptions& options, std::stop_token stop = {});
+
+}  // namespace qfip::exchange

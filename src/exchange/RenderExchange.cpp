@@ -1,0 +1,145 @@
+#include "exchange/RenderExchange.h"
+
+#include <cstdlib>
+
+namespace qfip::exchange {
+
+namespace {
+
+uint16_t u16At(std::span<const uint8_t> b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+int16_t s16At(std::span<const uint8_t> b, size_t at) { return int16_t(u16At(b, at)); }
+uint32_t u32At(std::span<const uint8_t> b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+int32_t s32At(std::span<const uint8_t> b, size_t at) { return int32_t(u32At(b, at)); }
+uint64_t u64At(std::span<const uint8_t> b, size_t at) { return uint64_t(u32At(b, at)) | uint64_t(u32At(b, at + 4)) << 32; }
+
+template <size_t N>
+void putU32(std::array<uint8_t, N>& out, size_t at, uint32_t v) {
+    for (size_t i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
+}
+template <size_t N>
+void putU64(std::array<uint8_t, N>& out, size_t at, uint64_t v) {
+    putU32(out, at, uint32_t(v));
+    putU32(out, at + 4, uint32_t(v >> 32));
+}
+
+// extent * 96 / unitsPerInch, rounded half up; extents are non-negative here.
+int64_t toScreenPixels(int64_t extent, int64_t unitsPerInch) {
+    return (extent * 96 * 2 + unitsPerInch) / (2 * unitsPerInch);
+}
+
+std::optional<Size> boundedSize(int64_t width, int64_t height) {
+    if (width <= 0 || height <= 0 || width > kMaxMetafileSide || height > kMaxMetafileSide ||
+        width * height > kMaxMetafilePixels)
+        return std::nullopt;
+    return Size{int(width), int(height)};
+}
+
+bool knownKind(uint32_t kind) { return kind >= 1 && kind <= 3; }
+
+}  // namespace
+
+const char* notValidMessage(DrawnKind kind) {
+    return kind == DrawnKind::Icon ? "Icon image is not valid" : "Metafile is not valid";
+}
+
+std::optional<Size> enhancedMetafileSize(std::span<const uint8_t> bytes) {
+    // EMR_HEADER: type, size, rclBounds (device pixels, inclusive), rclFrame (0.01 mm).
+    if (bytes.size() < 40) return std::nullopt;
+    const int64_t frameWidth = std::llabs(int64_t(s32At(bytes, 32)) - s32At(bytes, 24));
+    const int64_t frameHeight = std::llabs(int64_t(s32At(bytes, 36)) - s32At(bytes, 28));
+    if (frameWidth > 0 && frameHeight > 0)
+        return boundedSize(toScreenPixels(frameWidth, 2540), toScreenPixels(frameHeight, 2540));
+    const int64_t boundsWidth = std::llabs(int64_t(s32At(bytes, 16)) - s32At(bytes, 8)) + 1;
+    const int64_t boundsHeight = std::llabs(int64_t(s32At(bytes, 20)) - s32At(bytes, 12)) + 1;
+    return boundedSize(boundsWidth, boundsHeight);
+}
+
+std::optional<Size> placeableMetafileSize(std::span<const uint8_t> bytes) {
+    // Placeable header: key, handle, left, top, right, bottom (16-bit), units per inch.
+    if (bytes.size() < 22) return std::nullopt;
+    const int64_t unitsPerInch = u16At(bytes, 14);
+    if (unitsPerInch == 0) return std::nullopt;
+    const int64_t width = std::llabs(int64_t(s16At(bytes, 10)) - s16At(bytes, 6));
+    const int64_t height = std::llabs(int64_t(s16At(bytes, 12)) - s16At(bytes, 8));
+    return boundedSize(toScreenPixels(width, unitsPerInch), toScreenPixels(height, unitsPerInch));
+}
+
+std::optional<Size> expectedSize(DrawnKind kind, std::span<const uint8_t> bytes) {
+    switch (kind) {
+    case DrawnKind::EnhancedMetafile: return enhancedMetafileSize(bytes);
+    case DrawnKind::PlaceableMetafile: return placeableMetafileSize(bytes);
+    case DrawnKind::Icon: break;
+    }
+    return std::nullopt;
+}
+
+std::array<uint8_t, kRequestHeaderSize> encodeRequestHeader(DrawnKind kind, uint64_t byteCount) {
+    std::array<uint8_t, kRequestHeaderSize> out{};
+    putU32(out, 0, kRequestMagic);
+    putU32(out, 4, uint32_t(kind));
+    putU64(out, 8, byteCount);
+    return out;
+}
+
+std::optional<RequestHeader> parseRequestHeader(std::span<const uint8_t> header) {
+    if (header.size() != kRequestHeaderSize || u32At(header, 0) != kRequestMagic) return std::nullopt;
+    const uint32_t kind = u32At(header, 4);
+    const uint64_t count = u64At(header, 8);
+    if (!knownKind(kind) || count > kMaxRequestBytes) return std::nullopt;
+    return RequestHeader{DrawnKind(kind), count};
+}
+
+std::array<uint8_t, kReplyHeaderSize> encodeReplyHeader(ReplyStatus status, uint32_t width, uint32_t height) {
+    std::array<uint8_t, kReplyHeaderSize> out{};
+    putU32(out, 0, kReplyMagic);
+    putU32(out, 4, uint32_t(status));
+    putU32(out, 8, width);
+    putU32(out, 12, height);
+    putU64(out, 16, uint64_t(width) * uint64_t(height) * 4);
+    return out;
+}
+
+ParsedReply parseReplyHeader(std::span<const uint8_t> header, DrawnKind kind, std::optional<Size> expected) {
+    if (header.size() != kReplyHeaderSize) return {ReplyCheck::WrongLength, {}};
+    if (u32At(header, 0) != kReplyMagic) return {ReplyCheck::WrongMagic, {}};
+    const uint32_t status = u32At(header, 4);
+    const uint32_t width = u32At(header, 8);
+    const uint32_t height = u32At(header, 12);
+    const uint64_t byteCount = u64At(header, 16);
+    if (status == uint32_t(ReplyStatus::NotValid)) {
+        if (width != 0 || height != 0 || byteCount != 0) return {ReplyCheck::NotValidWithSize, {}};
+        return {ReplyCheck::Ok, ReplyHeader{ReplyStatus::NotValid, 0, 0, 0}};
+    }
+    if (status != uint32_t(ReplyStatus::Drawn)) return {ReplyCheck::UnknownStatus, {}};
+    if (width == 0 || height == 0) return {ReplyCheck::EmptySize, {}};
+    const bool icon = kind == DrawnKind::Icon;
+    const uint64_t maxSide = uint64_t(icon ? kMaxIconSide : kMaxMetafileSide);
+    const uint64_t maxPixels = uint64_t(icon ? kMaxIconPixels : kMaxMetafilePixels);
+    // Both sides are below 2^32, so their product can't overflow 64 bits.
+    if (width > maxSide || height > maxSide || uint64_t(width) * height > maxPixels)
+        return {ReplyCheck::TooLarge, {}};
+    if (expected && (int(width) != expected->width || int(height) != expected->height))
+        return {ReplyCheck::WrongSize, {}};
+    if (!icon && !expected) return {ReplyCheck::WrongSize, {}};
+    if (byteCount != uint64_t(width) * height * 4) return {ReplyCheck::WrongByteCount, {}};
+    return {ReplyCheck::Ok, ReplyHeader{ReplyStatus::Drawn, int(width), int(height), byteCount}};
+}
+
+std::string describe(ReplyCheck check) {
+    switch (check) {
+    case ReplyCheck::Ok: return "ok";
+    case ReplyCheck::WrongLength: return "short header";
+    case ReplyCheck::WrongMagic: return "wrong magic";
+    case ReplyCheck::UnknownStatus: return "unknown status";
+    case ReplyCheck::NotValidWithSize: return "not-valid reply with a size";
+    case ReplyCheck::EmptySize: return "empty size";
+    case ReplyCheck::TooLarge: return "size beyond the bounds";
+    case ReplyCheck::WrongSize: return "size other than the header's";
+    case ReplyCheck::WrongByteCount: return "byte count other than the size's";
+    }
+    return "?";
+}
+
+}  // namespace qfip::exchange

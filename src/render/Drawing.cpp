@@ -1,0 +1,46 @@
+#include "render/Drawing.h"
+
+#include <QByteArray>
+#include <limits>
+
+#include "common/Error.h"
+#include "render/MetafileRendering.h"
+
+using qfip::exchange::DrawnKind;
+
+namespace {
+
+QImage renderIcon(std::span<const uint8_t> bytes) {
+    const char* const notValid = qfip::exchange::notValidMessage(DrawnKind::Icon);
+    // Bound the size before handing the bytes to Qt: the ico reader trusts its entries.
+    if (bytes.size() > size_t(std::numeric_limits<int>::max())) throw qfip::Error(notValid);
+    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                                    qsizetype(bytes.size()));
+    QImage image = QImage::fromData(data, "ICO");
+    if (image.isNull()) throw qfip::Error(notValid);
+    // fromRawData does not copy; the decoded image owns its own pixels, so this is safe.
+    return image;
+}
+
+}  // namespace
+
+QImage drawPicture(DrawnKind kind, std::span<const uint8_t> bytes) {
+    switch (kind) {
+    case DrawnKind::Icon: return renderIcon(bytes);
+    case DrawnKind::EnhancedMetafile: return renderEnhancedMetafile(bytes);
+    case DrawnKind::PlaceableMetafile: return renderPlaceableMetafile(bytes);
+    }
+    throw qfip::Error(qfip::exchange::notValidMessage(kind));
+}
+
+QImage replyImage(DrawnKind kind, QImage drawn) {
+    const bool icon = kind == DrawnKind::Icon;
+    const int64_t maxSide = icon ? qfip::exchange::kMaxIconSide : qfip::exchange::kMaxMetafileSide;
+    const int64_t maxPixels = icon ? qfip::exchange::kMaxIconPixels : qfip::exchange::kMaxMetafilePixels;
+    if (drawn.isNull() || drawn.width() > maxSide || drawn.height() > maxSide ||
+        int64_t(drawn.width()) * drawn.height() > maxPixels)
+        return QImage();
+    // In place: a large metafile must not need a second copy under the helper's memory limit.
+    drawn.convertTo(QImage::Format_ARGB32);
+    return drawn;
+}

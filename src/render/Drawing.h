@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QImage>
+#include <cstdint>
+#include <span>
+
+#include "exchange/RenderExchange.h"
+
+// What the drawing helper does with one request: icons through Qt's ico reader,
+// enhanced metafiles through libemf2svg and placeable metafiles through libwmf's SVG
+// device (see MetafileRendering.h). Throws qfip::Error with the kind's "... is not
+// valid" for a body the library can't read. Needs a QGuiApplication (fonts).
+QImage drawPicture(qfip::exchange::DrawnKind kind, std::span<const uint8_t> bytes);
+
+// Converts the drawn image, in place, to the reply's pixel format (ARGB32, not
+// premultiplied; a metafile's pixels are opaque, so its RGB32 words stay as they are).
+// Null when the picture is beyond the kind's bounds.
+QImage replyImage(qfip::exchange::DrawnKind kind, QImage drawn);

@@ -1,0 +1,88 @@
+// quendral-render: draws one icon or metafile for the program, in a process of its own so
+// that whatever a file does to the drawing libraries, the program carries on.
+//
+// Started by the program's client (src/exchange/RenderClient.h) with its limits already
+// set; reads the request from its standard input (a sealed memfd), draws the picture on
+// Qt's offscreen platform (fonts at 96 dpi, as the program draws), writes the reply to
+// its standard output and exits. It opens no path of its own and writes no file.
+#include <QGuiApplication>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <unistd.h>
+#include <vector>
+
+#include "common/Error.h"
+#include "exchange/RenderExchange.h"
+#include "render/Drawing.h"
+#include "render/Sandbox.h"
+
+using namespace qfip::exchange;
+
+namespace {
+
+bool readExactly(int fd, uint8_t* into, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::read(fd, into, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        into += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+[[noreturn]] void replyNotValid() {
+    const auto header = encodeReplyHeader(ReplyStatus::NotValid, 0, 0);
+    _exit(writeAll(1, header.data(), header.size()) ? 0 : 3);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The offscreen platform whatever the program runs on: no display, 96 dpi.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("QT_QPA_PLATFORMTHEME");
+    qunsetenv("QT_SCALE_FACTOR");
+    qunsetenv("QT_FONT_DPI");
+    QGuiApplication app(argc, argv);
+    if (!installHelperSandbox()) return 4;
+
+    uint8_t headerBytes[kRequestHeaderSize];
+    if (!readExactly(0, headerBytes, sizeof headerBytes)) return 5;
+    const std::optional<RequestHeader> request = parseRequestHeader(headerBytes);
+    if (!request) return 5;
+    std::vector<uint8_t> bytes(request->byteCount);
+    if (!readExactly(0, bytes.data(), bytes.size())) return 5;
+
+    QImage image;
+    try {
+        image = replyImage(request->kind, drawPicture(request->kind, bytes));
+    } catch (const qfip::Error&) {
+        replyNotValid();
+    } catch (const std::bad_alloc&) {
+        replyNotValid();
+    }
+    if (image.isNull()) replyNotValid();
+
+    const auto header = encodeReplyHeader(ReplyStatus::Drawn, uint32_t(image.width()), uint32_t(image.height()));
+    if (!writeAll(1, header.data(), header.size())) _exit(3);
+    // Rows of a 32-bit image are never padded: width * 4 bytes each.
+    for (int y = 0; y < image.height(); ++y) {
+        if (!writeAll(1, image.constScanLine(y), size_t(image.width()) * 4)) _exit(3);
+    }
+    // No clean-up: the process ends here and the kernel frees everything.
+    _exit(0);
+}

@@ -1,0 +1,241 @@
+// The client that runs the drawing helper, through a helper that misbehaves on purpose
+// (tests/support/MisbehavingHelper.cpp, started by the real client with the real limits)
+// and, when the window is built, through the real helper.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "common/Error.h"
+#include "exchange/RenderClient.h"
+#include "support/DrawnPictureWriter.h"
+
+using namespace qfip::exchange;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Every process the helper leaves behind ends up a child of the test process (a child
+// subreaper), so "no helper left" is "no child left": none running and none unreaped.
+// Orphans killed with the helper's group are reaped here, after at most a second.
+bool noChildLeft() {
+    const auto until = std::chrono::steady_clock::now() + 1s;
+    for (;;) {
+        siginfo_t info{};
+        const int rc = waitid(P_ALL, 0, &info, WEXITED | WNOHANG);
+        if (rc < 0 && errno == ECHILD) return true;
+        if (rc == 0 && info.si_pid != 0) continue;  // reaped a killed orphan
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+class ClientTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+    void TearDown() override { unsetenv("QFIP_MISBEHAVE"); }
+
+    static ClientOptions misbehaving(const char* mode, std::chrono::milliseconds deadline = 500ms) {
+        setenv("QFIP_MISBEHAVE", mode, 1);
+        ClientOptions options;
+        options.helperPath = QFIP_MISBEHAVING_HELPER;
+        options.deadline = deadline;
+        return options;
+    }
+
+    // Draws into a vector; `sinkCalls` counts the allocations asked for.
+    DrawResult draw(DrawnKind kind, const std::vector<uint8_t>& bytes, const ClientOptions& options,
+                    std::stop_token stop = {}) {
+        pixels.clear();
+        sinkCalls = 0;
+        return drawInHelper(kind, bytes, [this](int w, int h) {
+            ++sinkCalls;
+            pixels.assign(size_t(w) * size_t(h), 0);
+            return pixels.data();
+        }, options, stop);
+    }
+
+    std::vector<uint32_t> pixels;
+    int sinkCalls = 0;
+};
+
+const std::vector<uint8_t> kEmf = qfip::testing::EmfFile{}.bytes();  // 48 x 24
+const std::vector<uint8_t> kIcon = qfip::testing::icon32(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
+
+}  // namespace
+
+TEST_F(ClientTest, EveryMisbehaviourIsAFailureAndLeavesNoProcess) {
+    struct Case {
+        const char* mode;
+        DrawnKind kind;
+        Outcome outcome;
+        int detail;
+        bool allocated;  // whether the header passed and the picture was allocated
+    };
+    const Case cases[] = {
+        {"draw", DrawnKind::EnhancedMetafile, Outcome::Drawn, 0, true},
+        {"draw", DrawnKind::Icon, Outcome::Drawn, 0, true},
+        {"not-valid", DrawnKind::EnhancedMetafile, Outcome::NotValid, 0, false},
+        {"segv", DrawnKind::EnhancedMetafile, Outcome::Signalled, SIGSEGV, false},
+        {"abort", DrawnKind::Icon, Outcome::Signalled, SIGABRT, false},
+        {"hang", DrawnKind::EnhancedMetafile, Outcome::Timeout, 0, false},
+        {"exit3", DrawnKind::Icon, Outcome::ExitCode, 3, false},
+        {"silent", DrawnKind::EnhancedMetafile, Outcome::ShortReply, 0, false},
+        {"not-valid-exit1", DrawnKind::EnhancedMetafile, Outcome::ExitCode, 1, false},
+        {"short-header", DrawnKind::EnhancedMetafile, Outcome::ShortReply, 0, false},
+        {"short-pixels", DrawnKind::EnhancedMetafile, Outcome::ShortReply, 0, true},
+        {"crash-midway", DrawnKind::EnhancedMetafile, Outcome::Signalled, SIGSEGV, true},
+        {"absurd", DrawnKind::Icon, Outcome::MalformedReply, int(ReplyCheck::TooLarge), false},
+        {"absurd", DrawnKind::EnhancedMetafile, Outcome::MalformedReply, int(ReplyCheck::TooLarge), false},
+        {"wrong-count", DrawnKind::Icon, Outcome::MalformedReply, int(ReplyCheck::WrongByteCount), false},
+        {"wrong-size", DrawnKind::EnhancedMetafile, Outcome::MalformedReply, int(ReplyCheck::WrongSize), false},
+        {"bad-magic", DrawnKind::EnhancedMetafile, Outcome::MalformedReply, int(ReplyCheck::WrongMagic), false},
+        {"extra", DrawnKind::EnhancedMetafile, Outcome::ExtraBytes, 0, true},
+        {"reply-then-hang", DrawnKind::EnhancedMetafile, Outcome::Timeout, 0, true},
+        {"close-then-hang", DrawnKind::EnhancedMetafile, Outcome::Timeout, 0, false},
+        {"grandchild", DrawnKind::Icon, Outcome::Timeout, 0, true},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t>& bytes = c.kind == DrawnKind::Icon ? kIcon : kEmf;
+        const auto started = std::chrono::steady_clock::now();
+        const DrawResult r = draw(c.kind, bytes, misbehaving(c.mode));
+        const auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_EQ(int(r.outcome), int(c.outcome)) << c.mode << ": " << describe(r);
+        if (c.detail) EXPECT_EQ(r.detail, c.detail) << c.mode;
+        EXPECT_EQ(sinkCalls, c.allocated ? 1 : 0) << c.mode;
+        EXPECT_LT(took, 5s) << c.mode;  // the deadline (500 ms) ends a helper that hangs
+        EXPECT_TRUE(noChildLeft()) << c.mode;
+
+        // The thrown form: the kind's own message for everything but a drawing.
+        std::string message = "(drawn)";
+        try {
+            drawInHelperOrThrow(c.kind, bytes, [this](int w, int h) {
+                pixels.assign(size_t(w) * size_t(h), 0);
+                return pixels.data();
+            }, misbehaving(c.mode));
+        } catch (const qfip::Error& e) {
+            message = e.what();
+        }
+        EXPECT_EQ(message, c.outcome == Outcome::Drawn ? "(drawn)" : notValidMessage(c.kind)) << c.mode;
+        EXPECT_TRUE(noChildLeft()) << c.mode;
+    }
+}
+
+TEST_F(ClientTest, DrawnPixelsArriveInTheSinksBuffer) {
+    const DrawResult r = draw(DrawnKind::EnhancedMetafile, kEmf, misbehaving("draw"));
+    ASSERT_EQ(r.outcome, Outcome::Drawn);
+    EXPECT_EQ(r.width, 48);
+    EXPECT_EQ(r.height, 24);
+    ASSERT_EQ(pixels.size(), 48u * 24u);
+    for (uint32_t p : pixels) ASSERT_EQ(p, 0xFF336699u);
+}
+
+TEST_F(ClientTest, TheHelperStartsWithItsLimitsAndOnlyItsOwnDescriptors) {
+    const DrawResult r = draw(DrawnKind::Icon, kIcon, misbehaving("limits"));
+    ASSERT_EQ(r.outcome, Outcome::Drawn) << describe(r);
+    ASSERT_EQ(r.width, 1);
+    std::vector<uint64_t> values;
+    for (size_t i = 0; i + 1 < pixels.size(); i += 2) values.push_back(uint64_t(pixels[i]) | uint64_t(pixels[i + 1]) << 32);
+    struct Case {
+        const char* what;
+        uint64_t expected;
+    };
+    const Case cases[] = {
+        {"RLIMIT_AS soft", uint64_t(1) << 30}, {"RLIMIT_AS hard", uint64_t(1) << 30},
+        {"RLIMIT_CPU soft", 3},                {"RLIMIT_CPU hard", 4},
+        {"RLIMIT_CORE soft", 0},               {"RLIMIT_CORE hard", 0},
+        {"RLIMIT_FSIZE soft", 0},              {"RLIMIT_FSIZE hard", 0},
+        {"RLIMIT_NOFILE soft", 256},           {"RLIMIT_NOFILE hard", 256},
+        {"no new privileges", 1},              {"parent-death signal", SIGKILL},
+        {"open descriptors (0, 1, 2)", 3},     {"SIGXFSZ ignored", 1},
+        {"own process group", 1},
+        {"request sealed", F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL},
+        {"request bytes", kIcon.size()},       {"standard error is /dev/null", 1},
+    };
+    ASSERT_EQ(values.size(), std::size(cases));
+    for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(values[i], cases[i].expected) << cases[i].what;
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(ClientTest, AStopRequestKillsTheHelperAtOnce) {
+    std::stop_source source;
+    const auto options = misbehaving("hang", 10s);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(150ms);
+        source.request_stop();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const DrawResult r = draw(DrawnKind::EnhancedMetafile, kEmf, options, source.get_token());
+    const auto took = std::chrono::steady_clock::now() - started;
+    stopper.join();
+    EXPECT_EQ(r.outcome, Outcome::Stopped);
+    // Stopped soon after the request (the helper's deadline was 10 s away).
+    EXPECT_LT(took, 1s);
+    EXPECT_TRUE(noChildLeft());
+
+    std::stop_source already;
+    already.request_stop();
+    EXPECT_EQ(draw(DrawnKind::EnhancedMetafile, kEmf, options, already.get_token()).outcome, Outcome::Stopped);
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(ClientTest, CallsFromManyThreadsAtOnce) {
+    const auto options = misbehaving("draw");
+    std::vector<std::thread> threads;
+    std::atomic<int> drawn{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 5; ++i) {
+                std::vector<uint32_t> own;
+                const DrawResult r = drawInHelper(DrawnKind::EnhancedMetafile, kEmf, [&](int w, int h) {
+                    own.assign(size_t(w) * size_t(h), 0);
+                    return own.data();
+                }, options);
+                if (r.outcome == Outcome::Drawn && own.size() == 48u * 24u && own[0] == 0xFF336699u) ++drawn;
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(drawn.load(), 40);
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(ClientTest, NothingIsSentForAMetafileWithoutASizeOrAMissingHelper) {
+    qfip::testing::EmfFile noSize;
+    std::fill(std::begin(noSize.frame), std::end(noSize.frame), 0);
+    std::fill(std::begin(noSize.bounds), std::end(noSize.bounds), 0);
+    noSize.bounds[2] = 100000;
+    EXPECT_EQ(draw(DrawnKind::EnhancedMetafile, noSize.bytes(), misbehaving("draw")).outcome, Outcome::NotValid);
+    ClientOptions missing;
+    missing.helperPath = "/nonexistent/quendral-render";
+    const DrawResult r = draw(DrawnKind::Icon, kIcon, missing);
+    EXPECT_EQ(r.outcome, Outcome::ExitCode);
+    EXPECT_EQ(r.detail, 127);
+    EXPECT_TRUE(noChildLeft());
+}
+
+#ifdef QFIP_RENDER_HELPER
+TEST_F(ClientTest, TheRealHelperDrawsAndRefuses) {
+    ClientOptions options;
+    options.helperPath = QFIP_RENDER_HELPER;
+    DrawResult r = draw(DrawnKind::EnhancedMetafile, kEmf, options);
+    ASSERT_EQ(r.outcome, Outcome::Drawn) << describe(r);
+    EXPECT_EQ(pixels[size_t(12) * 48 + 10], 0xFFFF0000u);
+    EXPECT_EQ(pixels[size_t(12) * 48 + 40], 0xFFFFFFFFu);
+    r = draw(DrawnKind::Icon, kIcon, options);
+    ASSERT_EQ(r.outcome, Outcome::Drawn) << describe(r);
+    EXPECT_EQ(pixels, (std::vector<uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
+    std::vector<uint8_t> garbage = kEmf;
+    for (size_t i = 108; i < garbage.size(); ++i) garbage[i] = uint8_t(0xA5 ^ i);
+    EXPECT_EQ(draw(DrawnKind::EnhancedMetafile, garbage, options).outcome, Outcome::NotValid);
+    EXPECT_TRUE(noChildLeft());
+}
+#endif
