@@ -234,6 +234,70 @@ DrawResult byExitStatus(int status, Outcome otherwise, int detail = 0) {
 
 }  // namespace
 
+ReplyReader::ReplyReader(DrawnKind kind, std::optional<Size> expected, const PixelSink& sink)
+    : kind_(kind), expected_(expected), sink_(sink) {}
+
+std::span<uint8_t> ReplyReader::nextBuffer() {
+    switch (phase_) {
+    case Phase::Header: return std::span(header_).subspan(headerBytes_);
+    case Phase::Pixels: return std::span(pixels_ + received_, size_t(parsed_.header.pixelBytes - received_));
+    case Phase::End: break;
+    }
+    return std::span(&scratch_, 1);
+}
+
+ReplyReader::State ReplyReader::fail(Outcome outcome, int detail) {
+    state_ = State::Failed;
+    failure_ = outcome;
+    detail_ = detail;
+    return state_;
+}
+
+ReplyReader::State ReplyReader::received(size_t count) {
+    if (state_ != State::Reading || count == 0) return state_;
+    switch (phase_) {
+    case Phase::Header: {
+        headerBytes_ += count;
+        if (headerBytes_ < header_.size()) return state_;
+        parsed_ = parseReplyHeader(header_, kind_, expected_);
+        if (parsed_.check != ReplyCheck::Ok) return fail(Outcome::MalformedReply, int(parsed_.check));
+        if (parsed_.header.status == ReplyStatus::NotValid) {
+            phase_ = Phase::End;
+            return state_;
+        }
+        uint32_t* buffer = nullptr;
+        try {
+            buffer = sink_(parsed_.header.width, parsed_.header.height);
+        } catch (...) {
+            buffer = nullptr;
+        }
+        if (!buffer) return fail(Outcome::NoImage);
+        pixels_ = reinterpret_cast<uint8_t*>(buffer);
+        phase_ = Phase::Pixels;
+        return state_;
+    }
+    case Phase::Pixels:
+        received_ += count;
+        if (received_ == parsed_.header.pixelBytes) {
+            phase_ = Phase::End;
+            if constexpr (std::endian::native == std::endian::big) {
+                auto* words = reinterpret_cast<uint32_t*>(pixels_);
+                for (uint64_t i = 0; i < received_ / 4; ++i) words[i] = __builtin_bswap32(words[i]);
+            }
+        }
+        return state_;
+    case Phase::End: break;
+    }
+    return fail(Outcome::ExtraBytes);
+}
+
+ReplyReader::State ReplyReader::endOfStream() {
+    if (state_ != State::Reading) return state_;
+    if (phase_ != Phase::End) return fail(Outcome::ShortReply);
+    state_ = State::Complete;
+    return state_;
+}
+
 std::string describe(const DrawResult& r) {
     switch (r.outcome) {
     case Outcome::Drawn: return "drawn " + std::to_string(r.width) + " x " + std::to_string(r.height);
@@ -291,13 +355,7 @@ DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const Pi
     request.reset();
     devNull.reset();
 
-    std::array<uint8_t, kReplyHeaderSize> header{};
-    size_t headerBytes = 0;
-    ParsedReply parsed;
-    uint8_t* pixels = nullptr;
-    uint64_t wanted = 0, received = 0;
-    enum class Phase { Header, Pixels, End } phase = Phase::Header;
-
+    ReplyReader reader(kind, expected, sink);
     for (;;) {
         pollfd fds[2] = {{replyRead.get(), POLLIN, 0}, {stopFd.get(), POLLIN, 0}};
         const int ready = ::poll(fds, 2, Helper::remainingMs(deadline));
@@ -315,56 +373,17 @@ DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const Pi
             helper.killAndReap();
             return result(Outcome::Timeout);
         }
-
-        ssize_t n = 0;
-        if (phase == Phase::Header) {
-            n = ::read(replyRead.get(), header.data() + headerBytes, header.size() - headerBytes);
-        } else if (phase == Phase::Pixels) {
-            const uint64_t chunk = std::min<uint64_t>(wanted - received, uint64_t(1) << 24);
-            n = ::read(replyRead.get(), pixels + received, size_t(chunk));
-        } else {
-            uint8_t extra;
-            n = ::read(replyRead.get(), &extra, 1);
-            if (n > 0) {
-                helper.killAndReap();
-                return result(Outcome::ExtraBytes);
-            }
-        }
+        const std::span<uint8_t> buffer = reader.nextBuffer();
+        const ssize_t n = ::read(replyRead.get(), buffer.data(), std::min<size_t>(buffer.size(), size_t(1) << 24));
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
             helper.killAndReap();
             return result(Outcome::ShortReply);
         }
         if (n == 0) break;  // the end of the stream
-
-        if (phase == Phase::Header) {
-            headerBytes += size_t(n);
-            if (headerBytes < header.size()) continue;
-            parsed = parseReplyHeader(header, kind, expected);
-            if (parsed.check != ReplyCheck::Ok) {
-                helper.killAndReap();
-                return result(Outcome::MalformedReply, int(parsed.check));
-            }
-            if (parsed.header.status == ReplyStatus::NotValid) {
-                phase = Phase::End;
-                continue;
-            }
-            uint32_t* buffer = nullptr;
-            try {
-                buffer = sink(parsed.header.width, parsed.header.height);
-            } catch (...) {
-                buffer = nullptr;
-            }
-            if (!buffer) {
-                helper.killAndReap();
-                return result(Outcome::NoImage);
-            }
-            pixels = reinterpret_cast<uint8_t*>(buffer);
-            wanted = parsed.header.pixelBytes;
-            phase = Phase::Pixels;
-        } else if (phase == Phase::Pixels) {
-            received += uint64_t(n);
-            if (received == wanted) phase = Phase::End;
+        if (reader.received(size_t(n)) == ReplyReader::State::Failed) {
+            helper.killAndReap();
+            return result(reader.failure(), reader.failureDetail());
         }
     }
 
@@ -375,15 +394,13 @@ DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const Pi
         return result(stopped ? Outcome::Stopped : Outcome::Timeout);
     }
     const int status = helper.reap();
-    if (phase != Phase::End) return byExitStatus(status, Outcome::ShortReply);
-    DrawResult done = byExitStatus(status, parsed.header.status == ReplyStatus::Drawn ? Outcome::Drawn : Outcome::NotValid);
+    if (reader.endOfStream() == ReplyReader::State::Failed)
+        return byExitStatus(status, reader.failure(), reader.failureDetail());
+    const ReplyHeader& header = reader.header();
+    DrawResult done = byExitStatus(status, header.status == ReplyStatus::Drawn ? Outcome::Drawn : Outcome::NotValid);
     if (done.outcome == Outcome::Drawn) {
-        done.width = parsed.header.width;
-        done.height = parsed.header.height;
-        if constexpr (std::endian::native == std::endian::big) {
-            uint32_t* words = reinterpret_cast<uint32_t*>(pixels);
-            for (uint64_t i = 0; i < wanted / 4; ++i) words[i] = __builtin_bswap32(words[i]);
-        }
+        done.width = header.width;
+        done.height = header.height;
     }
     return done;
 }

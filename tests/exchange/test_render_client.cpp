@@ -16,31 +16,18 @@
 
 #include "common/Error.h"
 #include "exchange/RenderClient.h"
+#include "support/ChildProcesses.h"
 #include "support/DrawnPictureWriter.h"
 
 using namespace qfip::exchange;
 using namespace std::chrono_literals;
+using qfip::testing::noChildLeft;
 
 namespace {
 
-// Every process the helper leaves behind ends up a child of the test process (a child
-// subreaper), so "no helper left" is "no child left": none running and none unreaped.
-// Orphans killed with the helper's group are reaped here, after at most a second.
-bool noChildLeft() {
-    const auto until = std::chrono::steady_clock::now() + 1s;
-    for (;;) {
-        siginfo_t info{};
-        const int rc = waitid(P_ALL, 0, &info, WEXITED | WNOHANG);
-        if (rc < 0 && errno == ECHILD) return true;
-        if (rc == 0 && info.si_pid != 0) continue;  // reaped a killed orphan
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-}
-
 class ClientTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+    static void SetUpTestSuite() { qfip::testing::adoptOrphans(); }
     void TearDown() override { unsetenv("QFIP_MISBEHAVE"); }
 
     static ClientOptions misbehaving(const char* mode, std::chrono::milliseconds deadline = 500ms) {
@@ -109,7 +96,9 @@ TEST_F(ClientTest, EveryMisbehaviourIsAFailureAndLeavesNoProcess) {
         const DrawResult r = draw(c.kind, bytes, misbehaving(c.mode));
         const auto took = std::chrono::steady_clock::now() - started;
         EXPECT_EQ(int(r.outcome), int(c.outcome)) << c.mode << ": " << describe(r);
-        if (c.detail) EXPECT_EQ(r.detail, c.detail) << c.mode;
+        if (c.detail) {
+            EXPECT_EQ(r.detail, c.detail) << c.mode;
+        }
         EXPECT_EQ(sinkCalls, c.allocated ? 1 : 0) << c.mode;
         EXPECT_LT(took, 5s) << c.mode;  // the deadline (500 ms) ends a helper that hangs
         EXPECT_TRUE(noChildLeft()) << c.mode;

@@ -1,12 +1,18 @@
-// Drawing pictures for display: bitmaps shared with their raster, icons through Qt's
-// ico reader, enhanced and placeable metafiles through their libraries.
+// Drawing pictures for display: bitmaps shared with their raster; icons (Qt's ico
+// reader) and enhanced and placeable metafiles (their libraries) through the drawing
+// helper process.
 #include <gtest/gtest.h>
 
+#include <QFont>
+#include <QPainter>
 #include <QTemporaryDir>
+#include <thread>
 
 #include "common/Error.h"
 #include "raster/PictureFile.h"
+#include "support/ChildProcesses.h"
 #include "support/DrawnPictureWriter.h"
+#include "ui/support/MainFormTesting.h"
 #include "exchange/RenderExchange.h"
 #include "ui/PictureRendering.h"
 
@@ -232,4 +238,136 @@ TEST(IconImage, IconFileMadeByAnotherProgram) {
     EXPECT_EQ(image.pixel(8, 8), 0xFFF0C020u);
     EXPECT_EQ(image.pixel(23, 16), 0xFFF0C020u);
     EXPECT_EQ(image.pixel(24, 24), 0xFF2060C0u);
+}
+
+namespace {
+
+// FNV-1a over the size and every pixel's 0xAARRGGBB value, as QImage::pixel gives it.
+uint64_t pixelHash(const QImage& image) {
+    uint64_t h = 1469598103934665603ull;
+    const auto mix = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            h ^= (v >> (8 * i)) & 0xFF;
+            h *= 1099511628211ull;
+        }
+    };
+    mix(uint32_t(image.width()));
+    mix(uint32_t(image.height()));
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) mix(uint32_t(image.pixel(x, y)));
+    return h;
+}
+
+EmfFile textMetafile(std::vector<EmfText> texts) {
+    EmfFile emf;
+    emf.fontFace = u"DejaVu Sans";
+    emf.texts = std::move(texts);
+    return emf;
+}
+
+// Glyphs 43 and 76 of DejaVu Sans are "H" and "i".
+const EmfText kGlyphText{2, 2, {43, 76}, true, false};
+const EmfText kGlyphTextWithAdvances{2, 12, {43, 76}, true, true};
+// A glyph index far past the end of the font's table (DejaVu Sans has some 6000).
+const EmfText kGlyphPastTheTable{2, 2, {0xFFFF, 0xFFF0}, true, false};
+
+// Qt draws text that needs fallback fonts: in a process that draws this way, a
+// library that tears fontconfig down (FcFini) aborts the process.
+void drawTextWithFallbackFonts() {
+    QImage image(80, 20, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setFont(QFont(QStringLiteral("Sans Serif")));
+    painter.drawText(2, 15, QString::fromUtf8("Qt \u2603 \u4e2d \u00e9"));
+}
+
+}  // namespace
+
+// Every icon and metafile these tests draw, drawn before the drawing moved into the
+// helper process: the helper must give exactly the same pixels (size and every pixel).
+TEST(HelperDrawing, SamePixelsAsTheProgramDrewInItsOwnProcess) {
+    std::vector<uint32_t> fourByFour(16, 0xFF336699);
+    fourByFour[5] = 0xFFCC0000;
+    WmfFile halfGreen;
+    halfGreen.rect[2] = 20;
+    struct Case {
+        const char* name;
+        PictureKind kind;
+        std::vector<uint8_t> bytes;
+        QSize size;
+        uint64_t hash;
+    };
+    const Case cases[] = {
+        {"2 x 2 icon", PictureKind::Icon, icon32(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}), QSize(2, 2), 0x5473bcf23ad5672bull},
+        {"4 x 4 icon", PictureKind::Icon, icon32(4, 4, fourByFour), QSize(4, 4), 0x16fa7428f9b3f55bull},
+        {"green icon", PictureKind::Icon, icon32(4, 4, std::vector<uint32_t>(16, 0xFF00FF00)), QSize(4, 4), 0xdb6670aabd6af6a3ull},
+        {"1 x 1 icon", PictureKind::Icon, tinyIcon(), QSize(1, 1), 0x029b08a313b2dd6aull},
+        {"icon made by another program", PictureKind::Icon, loadPicture(QFIP_TEST_DATA_DIR "/squares32.ico").fileBytes(), QSize(32, 32), 0xfcb2bea4e309c823ull},
+        {"enhanced metafile", PictureKind::EnhancedMetafile, EmfFile{}.bytes(), QSize(48, 24), 0x9e9119d262e82c91ull},
+        {"enhanced metafile with text", PictureKind::EnhancedMetafile, textMetafile({{2, 2, {u'H', u'i'}}}).bytes(), QSize(48, 24), 0x433373fa91b7a713ull},
+        {"text by glyph index", PictureKind::EnhancedMetafile, textMetafile({kGlyphText}).bytes(), QSize(48, 24), 0x433373fa91b7a713ull},
+        {"placeable metafile", PictureKind::PlaceableMetafile, WmfFile{}.bytes(), QSize(40, 30), 0x6dedd3b944ada6f5ull},
+        {"half green placeable metafile", PictureKind::PlaceableMetafile, halfGreen.bytes(), QSize(40, 30), 0x2a12c3541a537800ull},
+    };
+    for (const Case& c : cases) {
+        const QImage image = renderPicture(drawnPicture(c.kind, c.bytes));
+        EXPECT_EQ(image.size(), c.size) << c.name;
+        EXPECT_EQ(pixelHash(image), c.hash) << c.name << std::hex << " 0x" << pixelHash(image);
+        EXPECT_EQ(image.format(), c.kind == PictureKind::Icon ? QImage::Format_ARGB32 : QImage::Format_RGB32) << c.name;
+    }
+    EXPECT_TRUE(noChildLeft());
+}
+
+// Files that crashed the program when it drew them in its own process: text drawn by
+// glyph index (the library tears fontconfig down under Qt: SIGABRT), a missing end
+// record (a read past the buffer), a glyph index past the font's table (a read past
+// the table). Each now draws or says it is not valid, twice in a row, and the process
+// that asked goes on drawing text.
+TEST(HelperDrawing, FilesThatCrashedTheProgramDrawOrAreNotValid) {
+    drawTextWithFallbackFonts();
+    EmfFile noEnd;
+    noEnd.endRecord = false;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        const char* failure;  // null: drawn
+        uint64_t hash;
+    };
+    const Case cases[] = {
+        {"glyph-index text", textMetafile({kGlyphText}).bytes(), nullptr, 0x433373fa91b7a713ull},
+        {"glyph-index text twice, with advances", textMetafile({kGlyphText, kGlyphTextWithAdvances}).bytes(), nullptr, 0},
+        {"no end record", noEnd.bytes(), "Metafile is not valid", 0},
+        {"glyph-index text without an end record", [] { EmfFile e = textMetafile({kGlyphText}); e.endRecord = false; return e.bytes(); }(), "Metafile is not valid", 0},
+        {"glyph index past the table", textMetafile({kGlyphPastTheTable}).bytes(), nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        for (int time = 0; time < 2; ++time) {
+            const Picture picture = decodePicture("emf", c.bytes);
+            if (c.failure) {
+                EXPECT_EQ(errorOf(picture), c.failure) << c.name;
+            } else {
+                const QImage image = renderPicture(picture);
+                EXPECT_EQ(image.size(), QSize(48, 24)) << c.name;
+                EXPECT_EQ(image.pixel(22, 1), 0xFFFF0000u) << c.name;  // the rectangle beside the text
+                if (c.hash) EXPECT_EQ(pixelHash(image), c.hash) << c.name;
+            }
+            drawTextWithFallbackFonts();
+        }
+    }
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST(HelperDrawing, DrawsFromWorkerThreadsAtOnce) {
+    const Picture emf = drawnPicture(PictureKind::EnhancedMetafile, EmfFile{}.bytes());
+    const Picture icon = loadPicture(QFIP_TEST_DATA_DIR "/squares32.ico");
+    std::atomic<int> right{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            const QImage image = renderPicture(t % 2 ? emf : icon);
+            if (image.pixel(10, 12) == (t % 2 ? 0xFFFF0000u : 0xFFF0C020u)) ++right;
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(right.load(), 4);
+    EXPECT_TRUE(noChildLeft());
 }

@@ -1,0 +1,224 @@
+// Fuzzes the whole drawing path through the real helper: mutates icon and metafile
+// seeds, lets the program's own header checks take or refuse each file as loading it
+// would, and draws what they take through the real client and the real quendral-render.
+// The helper may die as often as it likes (its deaths are counted by kind); the parent
+// (this process, built with AddressSanitizer and LeakSanitizer) must never crash, hang,
+// leak memory or descriptors, or leave a helper process behind.
+//
+// Usage: fuzz_drawing <path of quendral-render> <seconds> [<folder for inputs that kill
+//        the helper>]
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <random>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+#include "common/Error.h"
+#include "exchange/RenderClient.h"
+#include "raster/PictureFile.h"
+#include "support/ChildProcesses.h"
+#include "support/DrawnPictureWriter.h"
+
+using namespace qfip;
+using namespace qfip::exchange;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Seed {
+    const char* extension;
+    std::vector<uint8_t> bytes;
+};
+
+std::vector<Seed> seeds() {
+    using namespace qfip::testing;
+    std::vector<Seed> out;
+    out.push_back({"emf", EmfFile{}.bytes()});
+    EmfFile text;
+    text.fontFace = u"DejaVu Sans";
+    text.texts.push_back({2, 2, {u'Q', u'f', u'i', u'p'}});
+    out.push_back({"emf", text.bytes()});
+    EmfFile glyphs = text;
+    glyphs.texts = {{2, 2, {43, 76}, true, true}, {2, 12, {0xFFFF, 3}, true, false}};
+    out.push_back({"emf", glyphs.bytes()});
+    EmfFile noEnd;
+    noEnd.endRecord = false;
+    out.push_back({"emf", noEnd.bytes()});
+    out.push_back({"wmf", WmfFile{}.bytes()});
+    WmfFile twips;
+    twips.unitsPerInch = 1440;
+    std::fill(std::begin(twips.box), std::end(twips.box), 0);
+    twips.box[2] = 600;
+    twips.box[3] = 450;
+    out.push_back({"wmf", twips.bytes()});
+    std::vector<uint32_t> pixels(16 * 16, 0x80336699);
+    out.push_back({"ico", icon32(16, 16, pixels)});
+    out.push_back({"ico", icon32(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF})});
+    return out;
+}
+
+uint32_t interesting32(std::mt19937& random) {
+    static const uint32_t values[] = {0, 1, 2, 0x7F, 0x80, 0xFF, 0x100, 0x7FFF, 0x8000, 0xFFFF, 0x10000,
+                                      0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu, 0xFFFFFFFEu, 16384, 16385, 65536};
+    return values[random() % std::size(values)];
+}
+
+std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, std::mt19937& random) {
+    const int steps = 1 + int(random() % 8);
+    for (int i = 0; i < steps && !bytes.empty(); ++i) {
+        const size_t at = random() % bytes.size();
+        switch (random() % 9) {
+        case 0: bytes[at] ^= uint8_t(1u << (random() % 8)); break;
+        case 1: bytes[at] = uint8_t(random()); break;
+        case 2: bytes[at] = uint8_t(interesting32(random)); break;
+        case 3:
+            if (at + 4 <= bytes.size()) {
+                const uint32_t v = interesting32(random);
+                for (int b = 0; b < 4; ++b) bytes[at + size_t(b)] = uint8_t(v >> (8 * b));
+            }
+            break;
+        case 4: bytes.insert(bytes.begin() + std::ptrdiff_t(at), size_t(1 + random() % 64), uint8_t(random())); break;
+        case 5: bytes.erase(bytes.begin() + std::ptrdiff_t(at), bytes.begin() + std::ptrdiff_t(std::min(bytes.size(), at + 1 + random() % 64))); break;
+        case 6: bytes.resize(at + 1); break;
+        case 7: {  // a copy of a stretch elsewhere (records repeated)
+            const size_t from = random() % bytes.size();
+            const size_t length = std::min<size_t>(1 + random() % 128, bytes.size() - from);
+            std::vector<uint8_t> piece(bytes.begin() + std::ptrdiff_t(from), bytes.begin() + std::ptrdiff_t(from + length));
+            bytes.insert(bytes.begin() + std::ptrdiff_t(at), piece.begin(), piece.end());
+            break;
+        }
+        default:  // a 16-bit field
+            if (at + 2 <= bytes.size()) {
+                const uint32_t v = interesting32(random);
+                bytes[at] = uint8_t(v);
+                bytes[at + 1] = uint8_t(v >> 8);
+            }
+            break;
+        }
+    }
+    return bytes;
+}
+
+int openDescriptors() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(dir);
+    }
+    return count - 1;
+}
+
+std::string outcomeName(const DrawResult& r) {
+    switch (r.outcome) {
+    case Outcome::Drawn: return "drawn";
+    case Outcome::NotValid: return "not valid";
+    case Outcome::Signalled: return std::string("helper killed by ") + sigabbrev_np(r.detail);
+    case Outcome::ExitCode: return "helper exit code " + std::to_string(r.detail);
+    case Outcome::Timeout: return "helper past the deadline";
+    case Outcome::Stopped: return "stopped";
+    case Outcome::MalformedReply: return "malformed reply";
+    case Outcome::ShortReply: return "short reply";
+    case Outcome::ExtraBytes: return "extra bytes";
+    case Outcome::NoImage: return "no image";
+    case Outcome::SpawnFailed: return "not started";
+    }
+    return "?";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s <quendral-render> <seconds> [<folder for killing inputs>]\n", argv[0]);
+        return 2;
+    }
+    qfip::testing::adoptOrphans();
+    ClientOptions options;
+    options.helperPath = argv[1];
+    const auto until = Clock::now() + std::chrono::seconds(std::atoi(argv[2]));
+    const std::string keep = argc > 3 ? argv[3] : "";
+    const std::vector<Seed> pool = seeds();
+    const int descriptorsBefore = openDescriptors();
+
+    std::mutex mutex;
+    std::map<std::string, long> counts;
+    std::atomic<long> runs{0};
+    std::atomic<int> kept{0};
+    std::atomic<bool> failed{false};
+    Clock::duration slowest{};
+
+    auto worker = [&](unsigned seed) {
+        std::mt19937 random(seed);
+        while (Clock::now() < until && !failed) {
+            const Seed& from = pool[random() % pool.size()];
+            const std::vector<uint8_t> bytes = mutate(from.bytes, random);
+            std::string name;
+            DrawResult r;
+            const auto started = Clock::now();
+            try {
+                const Picture picture = decodePicture(from.extension, bytes);
+                const DrawnKind kind = picture.kind() == PictureKind::Icon ? DrawnKind::Icon
+                                       : picture.kind() == PictureKind::EnhancedMetafile ? DrawnKind::EnhancedMetafile
+                                                                                          : DrawnKind::PlaceableMetafile;
+                std::vector<uint32_t> pixels;
+                r = drawInHelper(kind, picture.fileBytes(), [&](int w, int h) {
+                    pixels.assign(size_t(w) * size_t(h), 0);
+                    return pixels.data();
+                }, options);
+                name = outcomeName(r);
+                if (r.outcome == Outcome::Drawn && pixels.size() != size_t(r.width) * size_t(r.height)) failed = true;
+            } catch (const Error&) {
+                name = "refused by the header check";
+            }
+            const auto took = Clock::now() - started;
+            ++runs;
+            std::lock_guard lock(mutex);
+            ++counts[name];
+            slowest = std::max(slowest, took);
+            if (took > options.deadline + std::chrono::seconds(2)) {
+                std::fprintf(stderr, "a drawing took %lld ms\n",
+                             (long long)std::chrono::duration_cast<std::chrono::milliseconds>(took).count());
+                failed = true;
+            }
+            const bool death = r.outcome == Outcome::Signalled || r.outcome == Outcome::Timeout ||
+                               r.outcome == Outcome::ExitCode;
+            if (death && !keep.empty() && kept < 200) {
+                std::ofstream out(keep + "/" + std::to_string(kept++) + "." + from.extension, std::ios::binary);
+                out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            }
+        }
+    };
+    std::thread a(worker, 1u), b(worker, 2u);
+    while (Clock::now() < until && !failed) {
+        std::this_thread::sleep_for(std::chrono::seconds(30));
+        std::lock_guard lock(mutex);
+        std::fprintf(stderr, "%ld runs\n", runs.load());
+    }
+    a.join();
+    b.join();
+
+    const int descriptorsAfter = openDescriptors();
+    const bool clean = qfip::testing::noChildLeft();
+    std::printf("runs: %ld\n", runs.load());
+    for (const auto& [name, count] : counts) std::printf("  %-36s %8ld\n", name.c_str(), count);
+    std::printf("slowest drawing: %lld ms\n", (long long)std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count());
+    std::printf("descriptors before %d, after %d; helper processes left: %s\n", descriptorsBefore, descriptorsAfter,
+                clean ? "none" : "SOME");
+    if (failed || !clean || descriptorsAfter != descriptorsBefore) {
+        std::printf("FAILED\n");
+        return 1;
+    }
+    return 0;
+}

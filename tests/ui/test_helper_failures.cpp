@@ -1,0 +1,125 @@
+// The window when the drawing helper fails in any way (through a stand-in helper that
+// misbehaves on purpose, started by the real client): the step onto the picture fails
+// as a picture that can't be drawn does, the picture shown stays, the results log and
+// the series are untouched, and no helper process is left. The open dialog's preview
+// of such a file shows "Picture:" and "(None)".
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <chrono>
+#include <cstdlib>
+
+#include "support/ChildProcesses.h"
+#include "support/DrawnPictureWriter.h"
+#include "ui/PicturePane.h"
+#include "ui/PicturePreview.h"
+#include "ui/PictureRendering.h"
+#include "ui/support/MainFormTesting.h"
+
+using namespace qfip::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const kMisbehaviours[] = {"segv", "abort", "hang", "exit3", "short-header", "short-pixels",
+                                      "absurd", "wrong-count", "extra", "grandchild"};
+
+class HelperFailureTest : public MainFormTest {
+protected:
+    static void SetUpTestSuite() { adoptOrphans(); }
+    void TearDown() override {
+        behave();
+        MainFormTest::TearDown();
+    }
+    // The stand-in helper, failing as `mode` says, with a short deadline for the hangs.
+    static void misbehave(const char* mode) {
+        setenv("QFIP_MISBEHAVE", mode, 1);
+        setRenderHelperPath(QStringLiteral(QFIP_MISBEHAVING_HELPER));
+        setRenderDeadline(300ms);
+    }
+    static void behave() {
+        unsetenv("QFIP_MISBEHAVE");
+        setRenderHelperPath(QStringLiteral(QFIP_RENDER_HELPER));
+        setRenderDeadline(3000ms);
+    }
+    PictureImage* image1() { return control<PictureImage>("Image1"); }
+    const qfip::Raster* shownRaster() {
+        const auto& picture = image1()->shown().picture();
+        return picture && picture->hasRaster() ? &picture->raster() : nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(HelperFailureTest, AStepOntoAPictureTheHelperFailsOnKeepsPictureLogAndSeries) {
+    write("m.emf", EmfFile{}.bytes());
+    write("i.ico", tinyIcon());
+    for (const char* next : {"m.emf", "i.ico"}) {
+        for (const char* mode : kMisbehaviours) {
+            const std::string name = std::string(next) + ", " + mode;
+            open({"a.bmp", next, "c.bmp"});
+            point();
+            const qfip::Raster* before = shownRaster();
+            ASSERT_NE(before, nullptr) << name;
+            const QString logBefore = log();
+
+            misbehave(mode);
+            click();  // measures a.bmp; the next picture can't be drawn
+            EXPECT_EQ(log(), logBefore + "    a       200       40\n") << name;
+            EXPECT_EQ(shownRaster(), before) << name;
+            EXPECT_EQ(form->statusText(0), "   Image 1 of 3") << name;
+            EXPECT_EQ(form->CurrentImage, 1) << name;
+            EXPECT_EQ(form->FileList, QStringList({"a.bmp", next, "c.bmp"})) << name;
+            EXPECT_FALSE(form->SeriesFinished) << name;
+            EXPECT_TRUE(host.errors.isEmpty()) << name;
+            EXPECT_TRUE(host.messages.isEmpty()) << name;
+            EXPECT_TRUE(noChildLeft()) << name;
+
+            // The same step again once the helper behaves: the picture is drawn and shown.
+            behave();
+            click();
+            EXPECT_EQ(log(), logBefore + "    a       200       40\n    a       200       40\n") << name;
+            ASSERT_TRUE(image1()->shown().picture().has_value()) << name;
+            EXPECT_FALSE(image1()->shown().picture()->hasRaster()) << name;
+            EXPECT_TRUE(noChildLeft()) << name;
+        }
+    }
+}
+
+TEST_F(HelperFailureTest, RestartOrOpenOntoAFailingDrawingFailsAsForAnyUndrawablePicture) {
+    write("m.emf", EmfFile{}.bytes());
+    write("i.ico", tinyIcon());
+    // Drawn by the real helper: shown, not measured.
+    EXPECT_EQ(failureOf([&] { open({"m.emf", "a.bmp"}); }), "Can only modify an image if it contains a bitmap");
+    ASSERT_TRUE(image1()->shown().picture().has_value());
+    EXPECT_EQ(image1()->shown().picture()->kind(), qfip::PictureKind::EnhancedMetafile);
+    misbehave("segv");
+    // Restart onto a first picture that can't be drawn says so as for any such file.
+    EXPECT_EQ(failureOf([&] { form->ToolButton4Click(); }), "");
+    EXPECT_EQ(host.messages, QStringList({"No opened image files. Sorry, but You must try again."}));
+    EXPECT_EQ(failureOf([&] { open({"i.ico"}); }), "Icon image is not valid");
+    EXPECT_EQ(image1()->shown().picture()->kind(), qfip::PictureKind::EnhancedMetafile);
+    EXPECT_EQ(log(), "");
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(HelperFailureTest, PreviewOfAFileTheHelperFailsOnShowsNone) {
+    write("m.emf", EmfFile{}.bytes());
+    write("i.ico", tinyIcon());
+    PicturePreview preview;
+    preview.show();
+    for (const char* mode : kMisbehaviours) {
+        for (const char* file : {"m.emf", "i.ico"}) {
+            behave();
+            preview.showFile(QDir(folder.path()).filePath("a.bmp"));
+            ASSERT_TRUE(preview.hasPicture());
+            misbehave(mode);
+            preview.showFile(QDir(folder.path()).filePath(file));
+            EXPECT_EQ(preview.caption(), "Picture:") << mode << " " << file;
+            EXPECT_FALSE(preview.hasPicture()) << mode;
+            EXPECT_FALSE(preview.previewEnabled()) << mode;
+            EXPECT_TRUE(preview.drawnRect().isNull()) << mode;
+            EXPECT_TRUE(noChildLeft()) << mode;
+        }
+    }
+}
