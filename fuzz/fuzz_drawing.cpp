@@ -62,6 +62,12 @@ std::vector<Seed> seeds() {
     twips.box[2] = 600;
     twips.box[3] = 450;
     out.push_back({"wmf", twips.bytes()});
+    WmfFile big;
+    std::fill(std::begin(big.box), std::end(big.box), 0);
+    big.box[2] = 2000;
+    big.box[3] = 1500;
+    big.unitsPerInch = 1440;
+    out.push_back({"wmf", big.bytes()});
     std::vector<uint32_t> pixels(16 * 16, 0x80336699);
     out.push_back({"ico", icon32(16, 16, pixels)});
     out.push_back({"ico", icon32(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF})});
@@ -74,10 +80,73 @@ uint32_t interesting32(std::mt19937& random) {
     return values[random() % std::size(values)];
 }
 
-std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, std::mt19937& random) {
+uint32_t u32At(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+void putU32At(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+// Where the records of a metafile start (enhanced: 8-byte type and size; placeable: a
+// 4-byte size in words and a 2-byte function), so mutations can aim at their fields.
+std::vector<size_t> recordStarts(const std::vector<uint8_t>& b, const char* extension) {
+    std::vector<size_t> starts;
+    if (std::strcmp(extension, "emf") == 0) {
+        for (size_t at = 0; at + 8 <= b.size() && starts.size() < 64;) {
+            starts.push_back(at);
+            const uint32_t size = u32At(b, at + 4);
+            if (size < 8 || size % 4) break;
+            at += size;
+        }
+    } else if (std::strcmp(extension, "wmf") == 0 && b.size() >= 40) {
+        for (size_t at = 40; at + 6 <= b.size() && starts.size() < 64;) {
+            starts.push_back(at);
+            const uint32_t words = u32At(b, at);
+            if (words < 3) break;
+            at += size_t(words) * 2;
+        }
+    }
+    return starts;
+}
+
+// Changes one record: its size, its type, or one of its first parameters.
+void mutateRecord(std::vector<uint8_t>& b, const char* extension, std::mt19937& random) {
+    const std::vector<size_t> starts = recordStarts(b, extension);
+    if (starts.empty()) return;
+    const size_t at = starts[random() % starts.size()];
+    const bool emf = std::strcmp(extension, "emf") == 0;
+    switch (random() % 4) {
+    case 0:  // size
+        putU32At(b, emf ? at + 4 : at, random() % 2 ? interesting32(random) : u32At(b, emf ? at + 4 : at) + int(random() % 9) - 4);
+        break;
+    case 1:  // type or function
+        if (emf) {
+            putU32At(b, at, 1 + random() % 122);
+        } else if (at + 6 <= b.size()) {
+            static const uint16_t functions[] = {0x0000, 0x001E, 0x0103, 0x0107, 0x012D, 0x01F0, 0x020B, 0x020C, 0x0213,
+                                                 0x0214, 0x0324, 0x0325, 0x041B, 0x0521, 0x0626, 0x0817, 0x0940, 0x0A32,
+                                                 0x0B41, 0x0D33, 0x0F43, 0x02FB, 0x02FA, 0x02FC, 0x00F7, 0x0538};
+            const uint16_t f = functions[random() % std::size(functions)];
+            b[at + 4] = uint8_t(f);
+            b[at + 5] = uint8_t(f >> 8);
+        }
+        break;
+    default: {  // a parameter
+        const size_t field = at + (emf ? 8 : 6) + 2 * (random() % 8);
+        if (field + 4 <= b.size()) putU32At(b, field, random() % 2 ? interesting32(random) : uint32_t(random()));
+        break;
+    }
+    }
+}
+
+std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, const char* extension, std::mt19937& random) {
     const int steps = 1 + int(random() % 8);
     for (int i = 0; i < steps && !bytes.empty(); ++i) {
         const size_t at = random() % bytes.size();
+        if (random() % 3 == 0) {
+            mutateRecord(bytes, extension, random);
+            continue;
+        }
         switch (random() % 9) {
         case 0: bytes[at] ^= uint8_t(1u << (random() % 8)); break;
         case 1: bytes[at] = uint8_t(random()); break;
@@ -163,7 +232,7 @@ int main(int argc, char** argv) {
         std::mt19937 random(seed);
         while (Clock::now() < until && !failed) {
             const Seed& from = pool[random() % pool.size()];
-            const std::vector<uint8_t> bytes = mutate(from.bytes, random);
+            const std::vector<uint8_t> bytes = mutate(from.bytes, from.extension, random);
             std::string name;
             DrawResult r;
             const auto started = Clock::now();

@@ -11,7 +11,9 @@
 //   offset 0  u32 magic "QRP1"        offset 4  u32 status (ReplyStatus)
 //   offset 8  u32 width               offset 12 u32 height
 //   offset 16 u64 pixel byte count = width * height * 4
-//   pixels: width * height words 0xAARRGGBB (little-endian), rows top to bottom, no gaps.
+//   pixels: width * height words 0xAARRGGBB (little-endian), rows top to bottom, no gaps,
+//   premultiplied by alpha as Qt's ico reader gives them (so the program paints the very
+//   words it painted when it drew icons itself); a metafile's pixels are opaque.
 // A "not valid" reply has width, height and byte count 0 and nothing after the header.
 // All numbers are little-endian.
 #include <array>

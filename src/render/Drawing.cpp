@@ -41,6 +41,6 @@ QImage replyImage(DrawnKind kind, QImage drawn) {
         int64_t(drawn.width()) * drawn.height() > maxPixels)
         return QImage();
     // In place: a large metafile must not need a second copy under the helper's memory limit.
-    drawn.convertTo(QImage::Format_ARGB32);
+    if (drawn.format() != QImage::Format_RGB32) drawn.convertTo(QImage::Format_ARGB32_Premultiplied);
     return drawn;
 }

@@ -12,7 +12,7 @@
 // valid" for a body the library can't read. Needs a QGuiApplication (fonts).
 QImage drawPicture(qfip::exchange::DrawnKind kind, std::span<const uint8_t> bytes);
 
-// Converts the drawn image, in place, to the reply's pixel format (ARGB32, not
-// premultiplied; a metafile's pixels are opaque, so its RGB32 words stay as they are).
+// Converts the drawn image, in place, to the reply's pixel format (ARGB32 premultiplied:
+// an icon's 32-bit image already is, and a metafile's opaque RGB32 words stay as they are).
 // Null when the picture is beyond the kind's bounds.
 QImage replyImage(qfip::exchange::DrawnKind kind, QImage drawn);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QtGlobal>
+#include <algorithm>
 #include <mutex>
 
 #include "common/Error.h"
@@ -51,7 +52,7 @@ QImage renderInHelper(const qfip::Picture& picture, std::stop_token stop) {
     QImage image;
     // The image is allocated only once the reply's header has passed every check.
     const auto sink = [&](int width, int height) -> uint32_t* {
-        image = QImage(width, height, icon ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        image = QImage(width, height, icon ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
         if (image.isNull() || image.bytesPerLine() != qsizetype(width) * 4) return nullptr;
         return reinterpret_cast<uint32_t*>(image.bits());
     };
@@ -62,11 +63,20 @@ QImage renderInHelper(const qfip::Picture& picture, std::stop_token stop) {
             qWarning("quendral-render: %s", qfip::exchange::describe(result).c_str());
         throw qfip::Error(qfip::exchange::notValidMessage(kind));
     }
-    if (!icon) {
-        // A metafile is drawn on white: every pixel opaque, whatever the helper sent.
-        for (int y = 0; y < image.height(); ++y) {
-            auto* line = reinterpret_cast<uint32_t*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) line[x] |= 0xFF000000u;
+    // Whatever the helper sent, the words are valid for their format: a metafile, drawn
+    // on white, is opaque; an icon's colours are premultiplied, so none exceeds its alpha.
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<uint32_t*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (!icon) {
+                line[x] |= 0xFF000000u;
+                continue;
+            }
+            const uint32_t alpha = line[x] >> 24;
+            const uint32_t red = std::min((line[x] >> 16) & 0xFF, alpha);
+            const uint32_t green = std::min((line[x] >> 8) & 0xFF, alpha);
+            const uint32_t blue = std::min(line[x] & 0xFF, alpha);
+            line[x] = alpha << 24 | red << 16 | green << 8 | blue;
         }
     }
     return image;
