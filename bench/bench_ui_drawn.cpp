@@ -1,6 +1,8 @@
 // The time to show a small icon and a small metafile, as the user waits for it: in the
 // picture pane (the series opened on that one file: read, drawn, shown) and in the open
 // dialog's preview (read, drawn, caption and area set). Each iteration draws afresh.
+// Then enhanced metafiles of 1024 to 16384 pixels a side in the pane, where the pixels'
+// way back from the drawing helper grows with the picture.
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -82,8 +84,35 @@ void showInPreview(benchmark::State& state) {
     state.SetLabel(kNames[state.range(0)]);
 }
 
+// A square enhanced metafile of the given side (the last case: 16384 x 4096), its left
+// half red.
+void showLargeInPane(benchmark::State& state) {
+    const int side = int(state.range(0));
+    const int height = side == 16384 ? 4096 : side;
+    EmfFile emf;
+    const int32_t frame[4] = {0, 0, side * 2540 / 96, height * 2540 / 96};
+    std::copy(std::begin(frame), std::end(frame), emf.frame);
+    const int32_t rect[4] = {0, 0, side / 2, height};
+    std::copy(std::begin(rect), std::end(rect), emf.rect);
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath("large.emf");
+    const std::vector<uint8_t> bytes = emf.bytes();
+    std::ofstream(path.toStdString(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    FakeDialogHost host;
+    TMainForm form(host);
+    for (auto _ : state) {
+        host.openAnswers.push_back(QStringList{path});
+        try {
+            form.ToolButton3Click();
+        } catch (const std::exception&) {
+        }
+    }
+    state.SetLabel(std::to_string(side) + " x " + std::to_string(height));
+}
+
 }  // namespace
 
+BENCHMARK(showLargeInPane)->Arg(1024)->Arg(4096)->Arg(8192)->Arg(16384)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(showInPane)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(showInPreview)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 

@@ -41,6 +41,62 @@ struct Seed {
     std::vector<uint8_t> bytes;
 };
 
+// A 4 x 4 24-bit DIB (BITMAPINFOHEADER and rows), as bitmap records carry one.
+std::vector<uint8_t> smallDib() {
+    using namespace qfip::testing;
+    std::vector<uint8_t> d;
+    putU32(d, 40);
+    putU32(d, 4);
+    putU32(d, 4);
+    putU16(d, 1);
+    putU16(d, 24);
+    for (int i = 0; i < 6; ++i) putU32(d, 0);
+    for (int i = 0; i < 48; ++i) d.push_back(uint8_t(i * 37));
+    return d;
+}
+
+// The enhanced metafile with an EMR_STRETCHDIBITS record before its end record.
+std::vector<uint8_t> emfWithBitmap() {
+    using namespace qfip::testing;
+    std::vector<uint8_t> e = EmfFile{}.bytes();
+    const std::vector<uint8_t> dib = smallDib();
+    std::vector<uint8_t> r;
+    putU32(r, 81);
+    putU32(r, uint32_t(80 + dib.size()));
+    for (int32_t v : {0, 0, 47, 23}) putU32(r, uint32_t(v));
+    for (int32_t v : {4, 4, 0, 0, 4, 4}) putU32(r, uint32_t(v));  // destination, source, source size
+    putU32(r, 80);
+    putU32(r, 40);
+    putU32(r, 120);
+    putU32(r, uint32_t(dib.size() - 40));
+    putU32(r, 0);            // DIB_RGB_COLORS
+    putU32(r, 0x00CC0020);   // SRCCOPY
+    putU32(r, 20);
+    putU32(r, 16);
+    r.insert(r.end(), dib.begin(), dib.end());
+    e.insert(e.end() - 20, r.begin(), r.end());
+    setU32(e, 48, uint32_t(e.size()));
+    setU32(e, 52, 7);
+    return e;
+}
+
+// The placeable metafile with a META_DIBSTRETCHBLT record before its end record.
+std::vector<uint8_t> wmfWithBitmap() {
+    using namespace qfip::testing;
+    std::vector<uint8_t> w = WmfFile{}.bytes();
+    const std::vector<uint8_t> dib = smallDib();
+    std::vector<uint8_t> r;
+    putU32(r, uint32_t((6 + 4 + 16 + dib.size()) / 2));
+    putU16(r, 0x0B41);
+    putU32(r, 0x00CC0020);
+    for (int16_t v : {4, 4, 0, 0, 20, 30, 2, 3}) putU16(r, uint16_t(v));
+    r.insert(r.end(), dib.begin(), dib.end());
+    w.insert(w.end() - 6, r.begin(), r.end());
+    setU32(w, 22 + 6, uint32_t((w.size() - 22) / 2));
+    setU32(w, 22 + 12, uint32_t(r.size() / 2));
+    return w;
+}
+
 std::vector<Seed> seeds() {
     using namespace qfip::testing;
     std::vector<Seed> out;
@@ -55,6 +111,8 @@ std::vector<Seed> seeds() {
     EmfFile noEnd;
     noEnd.endRecord = false;
     out.push_back({"emf", noEnd.bytes()});
+    out.push_back({"emf", emfWithBitmap()});
+    out.push_back({"wmf", wmfWithBitmap()});
     out.push_back({"wmf", WmfFile{}.bytes()});
     WmfFile twips;
     twips.unitsPerInch = 1440;
