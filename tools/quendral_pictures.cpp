@@ -5,6 +5,11 @@
 //   quendral_pictures square <file> <width> <height> <ground> <left> <top> <right> <bottom> <value>
 //       grey level <ground> everywhere but the rectangle (right and bottom exclusive),
 //       which holds <value>
+//   quendral_pictures metafile <kind> <file>
+//       a 48 x 24 enhanced metafile of a kind that crashed the program when it drew
+//       metafiles itself: glyph-text (text drawn by glyph index, twice),
+//       glyph-text-no-end (the same without an end record), no-end (a rectangle
+//       without an end record), glyph-past-table (a glyph index past the font's table)
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +18,7 @@
 #include <vector>
 
 #include "support/BmpWriter.h"
+#include "support/DrawnPictureWriter.h"
 
 namespace {
 
@@ -77,12 +83,40 @@ int square(char** args) {
 
 }  // namespace
 
+int metafile(const std::string& kind, const std::string& path) {
+    using qfip::testing::EmfFile;
+    using qfip::testing::EmfText;
+    EmfFile emf;
+    emf.fontFace = u"DejaVu Sans";
+    // Glyphs 43 and 76 of DejaVu Sans are "H" and "i".
+    const EmfText glyphs{2, 2, {43, 76}, true, false}, glyphsWithAdvances{2, 12, {43, 76}, true, true};
+    if (kind == "glyph-text" || kind == "glyph-text-no-end") {
+        emf.texts = {glyphs, glyphsWithAdvances};
+        emf.endRecord = kind == "glyph-text";
+    } else if (kind == "no-end") {
+        emf.fontFace.clear();
+        emf.endRecord = false;
+    } else if (kind == "glyph-past-table") {
+        emf.texts = {EmfText{2, 2, {0xFFFF, 0xFFF0}, true, false}};
+    } else {
+        std::fprintf(stderr, "unknown metafile kind %s\n", kind.c_str());
+        return 2;
+    }
+    if (!save(path, emf.bytes())) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "series" && argc == 3) return series(argv[2]);
     if (mode == "square" && argc == 11) return square(argv + 2);
+    if (mode == "metafile" && argc == 4) return metafile(argv[2], argv[3]);
     std::fprintf(stderr,
                  "usage: quendral_pictures series <folder>\n"
-                 "       quendral_pictures square <file> <width> <height> <ground> <left> <top> <right> <bottom> <value>\n");
+                 "       quendral_pictures square <file> <width> <height> <ground> <left> <top> <right> <bottom> <value>\n"
+                 "       quendral_pictures metafile glyph-text|glyph-text-no-end|no-end|glyph-past-table <file>\n");
     return 2;
 }

@@ -1,0 +1,224 @@
+# Shared steps of the end-to-end tests: the built program under Xvfb, driven with
+# xdotool as a person would. Sourced by each run_*.sh after it has set:
+#   program  the quendral executable (readlink'd)
+#   name     a short name for the test's files (folders, failure screenshots)
+# Each script first calls `e2e_under_xvfb "$@"`, then `e2e_begin` (a working folder,
+# the program's tools), writes its pictures into "$work", then `start_program`.
+
+title="Quendral Fast Image Processor 1.0"
+box_title="Quendral Fast Image Processor 1.02"
+
+e2e_under_xvfb() {  # re-runs the calling script under a fresh Xvfb (once)
+  if [ -z "${QFIP_E2E_INNER:-}" ]; then
+    export QFIP_E2E_INNER=1
+    # -noreset: an X server resets when its last client leaves, dropping any connection
+    # being made at that moment; xdotool's first look for a window can come and go before
+    # the program has connected, and the program would then fail to start.
+    exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$0" "$@"
+  fi
+}
+
+e2e_begin() {
+  build=$(readlink -f "$(dirname "$program")/..")
+  pictures_tool=$build/tools/quendral_pictures
+  [ -x "$pictures_tool" ] || { echo "picture writer not found at $pictures_tool" >&2; exit 1; }
+  for tool in xdotool xclip import convert compare; do
+    command -v "$tool" > /dev/null || { echo "$tool is not installed (scripts/install-deps.sh)" >&2; exit 1; }
+  done
+  work=$(mktemp -d "/tmp/qfip-e2e-$name.XXXXXX")
+  app=""
+  trap 'stop_program' EXIT
+  cd "$work"
+}
+
+stop_program() {
+  if [ -n "$app" ]; then
+    kill "$app" 2>/dev/null || true
+    wait "$app" 2>/dev/null || true
+  fi
+}
+
+fail() {
+  echo "FAILED: $*" >&2
+  echo "--- windows:" >&2
+  xdotool search --name "." getwindowname %@ >&2 2>/dev/null || true
+  echo "--- program output:" >&2
+  cat "$work/app.log" >&2 || true
+  if import -window root "$build/e2e-$name-failure.png" 2>/dev/null; then
+    echo "screenshot: $build/e2e-$name-failure.png (working folder kept: $work)" >&2
+  fi
+  exit 1
+}
+
+alive() {  # the program is still running
+  [ -n "$app" ] && kill -0 "$app" 2>/dev/null
+}
+
+find_window() {  # find_window <name regex>: prints the id of a visible window, retrying
+  local id=""
+  for _ in $(seq 1 50); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+no_window() {  # no_window <name regex>: true when no such window is visible for a while
+  for _ in $(seq 1 10); do
+    xdotool search --onlyvisible --name "$1" > /dev/null 2>&1 && return 1
+    sleep 0.05
+  done
+  return 0
+}
+
+other_window() {  # other_window <ids to leave out...>: a visible window that is none of them
+  local id=""
+  for _ in $(seq 1 50); do
+    id=$(xdotool search --onlyvisible --name "." 2>/dev/null | grep -v -x -F "$(printf '%s\n' "$@")" | tail -1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+gone() {  # gone <window id> [tenths of a second]: waits until the window is no longer visible
+  for _ in $(seq 1 "${2:-50}"); do
+    xdotool search --onlyvisible --name "." 2>/dev/null | grep -qx "$1" || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+shot() { import -window root "$1" 2>/dev/null || fail "no screenshot $1"; }
+
+pixel() {  # pixel <png> <x> <y>: the colour as RRGGBB
+  convert "$1" -format '%[hex:p{'"$2"','"$3"'}]' info: | cut -c1-6
+}
+
+wait_pixel() {  # wait_pixel <x> <y> <RRGGBB>: retries until the screen shows that colour
+  local seen=""
+  for _ in $(seq 1 30); do
+    shot "$work/poll.png"
+    seen=$(pixel "$work/poll.png" "$1" "$2")
+    [ "$seen" = "$3" ] && return 0
+    sleep 0.1
+  done
+  fail "pixel ($1, $2) is $seen, expected $3"
+}
+
+same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = "0" ]; }
+
+# Starts the program, closes the about box with Enter and finds the main window: sets
+# main, wx, wy (its client area's corner), ww, wh, and the picture pane's corner ix, iy.
+start_program() {
+  "$program" > "$work/app.log" 2>&1 &
+  app=$!
+  local about
+  about=$(find_window "^$title$") || fail "no about box"
+  xdotool windowfocus --sync "$about"
+  xdotool key Return
+  main=""
+  for _ in $(seq 1 50); do
+    main=$(xdotool search --onlyvisible --name "^$title$" 2>/dev/null | head -1 || true)
+    [ -n "$main" ] && [ "$main" != "$about" ] && gone "$about" && break
+    sleep 0.1
+  done
+  [ -n "$main" ] && [ "$main" != "$about" ] || fail "no main window"
+  xdotool windowfocus --sync "$main"
+  eval "$(xdotool getwindowgeometry --shell "$main")"   # X, Y, WIDTH, HEIGHT of the client area
+  wx=$X; wy=$Y; ww=$WIDTH; wh=$HEIGHT
+  # Image1 lies at (8, 8) in the picture column, below the toolbar (29) and the heading (18).
+  ix=$((wx + 8)); iy=$((wy + 29 + 18 + 8))
+  find_toolbar_buttons
+}
+
+# The toolbar's six buttons (Open Pictures, Refresh, Set Grid, Save Results, Exit,
+# About), found where they really are: the columns of a screenshot of the toolbar strip
+# that differ from its ground colour form runs; the six runs wide enough to be glyphs
+# (the dividers are a pixel or two) are the buttons, and their centres are clicked.
+find_toolbar_buttons() {
+  xdotool mousemove --sync $((wx + ww - 5)) $((wy + wh - 5))   # no button drawn raised
+  sleep 0.2
+  shot "$work/toolbar.png"
+  convert "$work/toolbar.png" -crop "${ww}x21+${wx}+$((wy + 4))" +repage "$work/strip.png"
+  local ground
+  ground=$(pixel "$work/strip.png" $((ww - 2)) 10)
+  buttons=()
+  local runs
+  runs=$(convert "$work/strip.png" \( +clone -fill "#$ground" -colorize 100 \) -compose difference -composite \
+      -colorspace gray -scale "${ww}x1!" -depth 8 txt:- |
+    awk -F'[,:() ]+' 'NR > 1 { x = $1; v = $4; on = (v > 10);
+        if (on && start < 0) start = x;
+        if (!on && start >= 0) { if (x - start >= 6) print int((start + x - 1) / 2); start = -1 } }
+      BEGIN { start = -1 }')
+  for centre in $runs; do buttons+=($((wx + centre))); done
+  [ ${#buttons[@]} -eq 6 ] || fail "found ${#buttons[@]} toolbar buttons, not 6 (${buttons[*]})"
+  button_y=$((wy + 14))
+}
+
+click_button() {  # click_button <0..5>: Open, Refresh, Set Grid, Save, Exit, About
+  xdotool mousemove --sync "${buttons[$1]}" "$button_y" click 1
+}
+
+# Opens the pictures named (as typed into the dialog's file-name box).
+open_pictures() {  # open_pictures '"a.bmp" "b.bmp"'
+  click_button 0
+  local dialog
+  dialog=$(find_window "^(Open|Find File)") || dialog=$(other_window "$main") || fail "no open dialog"
+  xdotool windowfocus --sync "$dialog"
+  sleep 0.3
+  xdotool type --delay 5 "$1"
+  sleep 0.2
+  xdotool key Return
+  # A single name may bring up the box's completion list: the first Return takes it.
+  gone "$dialog" 10 || { xdotool key Return; gone "$dialog"; } || fail "the open dialog stayed"
+  xdotool windowfocus --sync "$main"
+}
+
+# Closes a message box with Enter (its default button); fails when none comes up.
+close_box() {  # close_box <what it is, for the failure message>
+  local box
+  box=$(find_window "^$box_title$") || fail "no $1"
+  xdotool windowfocus --sync "$box"
+  xdotool key Return
+  gone "$box" || fail "the $1 did not close"
+  xdotool windowfocus --sync "$main"
+}
+
+# Save Results through both questions: Yes to saving, then the file name typed into
+# the save dialog.
+save_results() {  # save_results <path>
+  click_button 3
+  local confirm save
+  confirm=$(find_window "^Confirm$") || fail "no save question"
+  xdotool windowfocus --sync "$confirm"
+  xdotool key Return       # Yes is the default button
+  gone "$confirm" || fail "the save question stayed"
+  save=$(other_window "$main") || fail "no save dialog"
+  xdotool windowfocus --sync "$save"
+  sleep 0.3
+  xdotool type --delay 5 "$1"
+  xdotool key Return
+  for _ in $(seq 1 50); do [ -s "$1" ] && break; sleep 0.1; done
+  [ -s "$1" ] || fail "nothing saved in $1"
+}
+
+label() {  # the label of a path: its last 12 characters less the last 4
+  local p=$1
+  [ ${#p} -gt 12 ] && p=${p: -12}
+  [ ${#p} -ge 4 ] && p=${p:0:${#p}-4}
+  printf '%s' "$p"
+}
+
+expect_saved() {  # expect_saved <expected file> <saved file>
+  if ! cmp "$1" "$2"; then
+    echo "--- expected:" >&2; od -c "$1" >&2
+    echo "--- saved:" >&2; od -c "$2" >&2 || true
+    fail "saved results differ"
+  fi
+}
+
+no_helper_left() {  # no process of the program's own (a drawing helper) is left running
+  ! pgrep -P "$app" > /dev/null
+}
