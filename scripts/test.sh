@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test headless: the unit and window tests (ctest,
 # including the end-to-end tests under Xvfb), the toolkit-free modules' tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzz run when clang is there.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzz run of each libFuzzer
+# target (the picture readers, the reply reader) when clang is there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
@@ -9,7 +10,7 @@ ctest --test-dir build --output-on-failure -j"$(nproc)" | tee build/ctest.log
 
 scripts/sanitize.sh
 if command -v clang++ >/dev/null 2>&1; then
-  scripts/fuzz.sh 30
+  scripts/fuzz.sh 20
 fi
 
 # One closing line for the whole run (every step above stops the script when it fails).

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "ui/Application.h"
+#include "ui/PictureRendering.h"
 #include "ui/QtDialogHost.h"
 #include "ui/uMain.h"
 
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
     Application app(argc, argv);
     qInstallMessageHandler(qtMessageHandler);
 
+    // The first icon or metafile's drawing helper starts now, while the about box is up.
+    startRenderHelper();
     QtDialogHost dialogs;
     app.setDialogHost(&dialogs);
     TMainForm MainForm(dialogs);

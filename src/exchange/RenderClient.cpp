@@ -1,6 +1,12 @@
 #include "exchange/RenderClient.h"
 
 #include <bit>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -10,6 +16,7 @@
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +45,7 @@ public:
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;
     }
+    void release() { fd_ = -1; }
 
 private:
     int fd_ = -1;
@@ -78,7 +86,7 @@ struct ChildPlan {
     const char* path;
     char* const* argv;
     char* const* envp;
-    int requestFd;
+    int requestFd;  // the helper's end of the request socket
     int replyFd;
     int nullFd;
     pid_t parent;
@@ -126,11 +134,16 @@ struct ChildPlan {
     _exit(127);
 }
 
-// The helper process: killed (with its whole process group) and reaped unless it was
-// reaped already, whatever way the call leaves.
+// One started helper: its process (killed with its whole process group and reaped
+// unless it was reaped already, whatever way it goes), the socket its request goes
+// through and the pipe its reply comes back on.
 class Helper {
 public:
-    explicit Helper(pid_t pid) : pid_(pid) {
+    Helper(pid_t pid, Fd& requests, Fd& reply) : pid_(pid) {
+        requests_.reset(requests.get());
+        reply_.reset(reply.get());
+        requests.release();
+        reply.release();
         // Also set here, so a kill of the group can't miss a child that hasn't run yet.
         ::setpgid(pid_, pid_);
         const long pidfd = ::syscall(SYS_pidfd_open, pid_, 0);
@@ -141,6 +154,42 @@ public:
     }
     Helper(const Helper&) = delete;
     Helper& operator=(const Helper&) = delete;
+
+    int replyFd() const { return reply_.get(); }
+
+    // Hands the sealed request memfd to the helper (it waits for it in recvmsg).
+    bool sendRequest(int memfd) {
+        char byte = 'R';
+        iovec data{&byte, 1};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &memfd, sizeof(int));
+        ssize_t sent;
+        do {
+            sent = ::sendmsg(requests_.get(), &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+        } while (sent < 0 && errno == EINTR);
+        requests_.reset();  // one request per helper: it sees the end of the socket next
+        return sent == 1;
+    }
+
+    // A started helper still waiting for its request: running, and silent so far.
+    bool waiting() const {
+        pollfd fds[2] = {{reply_.get(), POLLIN, 0}, {pidfd_.valid() ? pidfd_.get() : -1, POLLIN, 0}};
+        if (::poll(fds, 2, 0) != 0) return false;
+        if (!pidfd_.valid()) {
+            int status = 0;
+            return ::waitpid(pid_, &status, WNOHANG | WNOWAIT) == 0;
+        }
+        return true;
+    }
 
     void killGroup() {
         ::kill(-pid_, SIGKILL);
@@ -214,9 +263,134 @@ public:
 private:
     pid_t pid_;
     Fd pidfd_;
+    Fd requests_;
+    Fd reply_;
     bool reaped_ = false;
     int status_ = 0;
 };
+
+// Starts a helper: it sets itself up (Qt, its filter) and then waits for its request.
+// Null when no process could be started (errno tells why).
+std::unique_ptr<Helper> spawnHelper(const ClientOptions& options) {
+    int sockets[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0) return nullptr;
+    Fd requestsParent(sockets[0]), requestsChild(sockets[1]);
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return nullptr;
+    Fd replyRead(pipeFds[0]), replyWrite(pipeFds[1]);
+    ::fcntl(replyRead.get(), F_SETPIPE_SZ, 1 << 20);  // fewer wake-ups for large pictures
+    Fd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    if (!devNull.valid()) return nullptr;
+
+    std::string path = options.helperPath;
+    char* argv[] = {path.data(), nullptr};
+    const auto limit = [](uint64_t v) { return rlimit{rlim_t(v), rlim_t(v)}; };
+    ChildPlan plan{path.c_str(), argv, environ, requestsChild.get(), replyWrite.get(), devNull.get(), ::getpid(),
+                   limit(options.limits.addressSpaceBytes),
+                   rlimit{rlim_t(options.limits.cpuSeconds), rlim_t(options.limits.cpuSeconds + 1)},
+                   limit(options.limits.openFiles)};
+    const pid_t pid = ::_Fork();
+    if (pid == 0) runChild(plan);
+    if (pid < 0) return nullptr;
+    return std::make_unique<Helper>(pid, requestsParent, replyRead);
+}
+
+bool sameProcess(const ClientOptions& a, const ClientOptions& b) {
+    return a.helperPath == b.helperPath && a.limits.addressSpaceBytes == b.limits.addressSpaceBytes &&
+           a.limits.cpuSeconds == b.limits.cpuSeconds && a.limits.openFiles == b.limits.openFiles;
+}
+
+// The spare: one helper started ahead, by a thread of its own (which lives as long as
+// the program, so the helper's parent-death signal is not tied to a caller's thread),
+// and handed to the next drawing. Still one process per picture.
+class Spares {
+public:
+    ~Spares() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    // The spare if it was started with these options and still waits (waiting for one
+    // being started); null otherwise.
+    std::unique_ptr<Helper> take(const ClientOptions& options) {
+        std::unique_ptr<Helper> taken, stale;
+        {
+            std::unique_lock lock(mutex_);
+            if (starting_ && sameProcess(startingOptions_, options))
+                ready_.wait(lock, [&] { return !starting_ || stopping_; });
+            if (spare_ && sameProcess(spareOptions_, options)) taken = std::move(spare_);
+            stale = std::move(spare_);
+        }
+        stale.reset();  // kills and reaps a spare of other options, outside the lock
+        if (taken && !taken->waiting()) taken.reset();
+        return taken;
+    }
+
+    // Starts a spare with these options in the background (when none is there yet).
+    void want(const ClientOptions& options) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) return;
+            wanted_ = options;
+            if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+        }
+        wake_.notify_all();
+    }
+
+    void discard() {
+        std::unique_ptr<Helper> old;
+        {
+            std::unique_lock lock(mutex_);
+            wanted_.reset();
+            ready_.wait(lock, [&] { return !starting_; });
+            old = std::move(spare_);
+        }
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stopping_ || wanted_; });
+            if (stopping_) {
+                spare_.reset();
+                return;
+            }
+            const ClientOptions options = *wanted_;
+            wanted_.reset();
+            if (spare_ && sameProcess(spareOptions_, options) && spare_->waiting()) continue;
+            std::unique_ptr<Helper> old = std::move(spare_);
+            starting_ = true;
+            startingOptions_ = options;
+            lock.unlock();
+            old.reset();
+            std::unique_ptr<Helper> started = spawnHelper(options);
+            lock.lock();
+            starting_ = false;
+            spare_ = std::move(started);
+            spareOptions_ = options;
+            ready_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, ready_;
+    std::thread thread_;
+    std::unique_ptr<Helper> spare_;
+    ClientOptions spareOptions_, startingOptions_;
+    std::optional<ClientOptions> wanted_;
+    bool starting_ = false;
+    bool stopping_ = false;
+};
+
+Spares& spares() {
+    static Spares instance;
+    return instance;
+}
 
 DrawResult result(Outcome outcome, int detail = 0) {
     DrawResult r;
@@ -232,7 +406,17 @@ DrawResult byExitStatus(int status, Outcome otherwise, int detail = 0) {
     return result(otherwise, detail);
 }
 
+// The wall-clock time a picture may take: the deadline, and a second more for every 16
+// million pixels of a metafile (drawing one at the largest size takes seconds).
+std::chrono::milliseconds deadlineFor(const ClientOptions& options, std::optional<Size> size) {
+    const int64_t pixels = size ? int64_t(size->width) * size->height : 0;
+    return options.deadline + std::chrono::milliseconds(pixels * 1000 / (int64_t(1) << 24));
+}
+
 }  // namespace
+
+void discardSpareHelper() { spares().discard(); }
+void startSpareHelper(const ClientOptions& options) { spares().want(options); }
 
 ReplyReader::ReplyReader(DrawnKind kind, std::optional<Size> expected, const PixelSink& sink)
     : kind_(kind), expected_(expected), sink_(sink) {}
@@ -325,39 +509,36 @@ DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const Pi
 
     Fd request(makeRequest(kind, bytes));
     if (!request.valid()) return result(Outcome::SpawnFailed, errno);
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result(Outcome::SpawnFailed, errno);
-    Fd replyRead(pipeFds[0]), replyWrite(pipeFds[1]);
-    ::fcntl(replyRead.get(), F_SETPIPE_SZ, 1 << 20);  // fewer wake-ups for large pictures
-    Fd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
     Fd stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!devNull.valid() || !stopFd.valid()) return result(Outcome::SpawnFailed, errno);
-    // Wakes the wait below at once from whichever thread asks to stop.
+    if (!stopFd.valid()) return result(Outcome::SpawnFailed, errno);
+    // Wakes the waits below at once from whichever thread asks to stop.
     std::stop_callback onStop(stop, [fd = stopFd.get()] {
         const uint64_t one = 1;
         [[maybe_unused]] const ssize_t ignored = ::write(fd, &one, sizeof one);
     });
+    // The next picture's helper starts in the background once this one is done.
+    struct StartSpareAfter {
+        const ClientOptions& options;
+        ~StartSpareAfter() {
+            if (options.spare) spares().want(options);
+        }
+    } startSpareAfter{options};
 
-    std::string path = options.helperPath;
-    char* argv[] = {path.data(), nullptr};
-    const auto limit = [](uint64_t v) { return rlimit{rlim_t(v), rlim_t(v)}; };
-    ChildPlan plan{path.c_str(), argv, environ, request.get(), replyWrite.get(), devNull.get(), ::getpid(),
-                   limit(options.limits.addressSpaceBytes),
-                   rlimit{rlim_t(options.limits.cpuSeconds), rlim_t(options.limits.cpuSeconds + 1)},
-                   limit(options.limits.openFiles)};
-    const Clock::time_point deadline = Clock::now() + options.deadline;
-
-    const pid_t pid = ::_Fork();
-    if (pid == 0) runChild(plan);
-    if (pid < 0) return result(Outcome::SpawnFailed, errno);
-    Helper helper(pid);
-    replyWrite.reset();
+    std::unique_ptr<Helper> started = options.spare ? spares().take(options) : nullptr;
+    if (!started || !started->sendRequest(request.get())) {
+        started = spawnHelper(options);
+        if (!started) return result(Outcome::SpawnFailed, errno);
+        // A helper that has died meanwhile refuses it; its end tells why below.
+        started->sendRequest(request.get());
+    }
     request.reset();
-    devNull.reset();
+    Helper& helper = *started;
+    // The deadline runs from the request: a spare's start-up is not the picture's time.
+    const Clock::time_point deadline = Clock::now() + deadlineFor(options, expected);
 
     ReplyReader reader(kind, expected, sink);
     for (;;) {
-        pollfd fds[2] = {{replyRead.get(), POLLIN, 0}, {stopFd.get(), POLLIN, 0}};
+        pollfd fds[2] = {{helper.replyFd(), POLLIN, 0}, {stopFd.get(), POLLIN, 0}};
         const int ready = ::poll(fds, 2, Helper::remainingMs(deadline));
         if (ready < 0) {
             if (errno == EINTR) continue;
@@ -374,7 +555,7 @@ DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const Pi
             return result(Outcome::Timeout);
         }
         const std::span<uint8_t> buffer = reader.nextBuffer();
-        const ssize_t n = ::read(replyRead.get(), buffer.data(), std::min<size_t>(buffer.size(), size_t(1) << 24));
+        const ssize_t n = ::read(helper.replyFd(), buffer.data(), std::min<size_t>(buffer.size(), size_t(1) << 24));
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
             helper.killAndReap();

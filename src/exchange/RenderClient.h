@@ -3,14 +3,19 @@
 // Runs the drawing helper for one icon or metafile: a fresh, sandboxed process per
 // picture (standard library and POSIX only, no event loop: callable from any thread).
 //
-// The helper gets the request through a sealed memfd as its standard input, its reply
-// pipe as standard output and /dev/null as standard error; every other descriptor is
-// closed. Between fork and exec (only async-signal-safe calls) the child gets its own
-// process group, a parent-death signal, default signal handling with SIGXFSZ ignored,
-// the resource limits below (soft and hard), and PR_SET_NO_NEW_PRIVS. The parent
-// enforces a wall-clock deadline, kills the helper's whole process group (SIGKILL) when
-// it runs out, when the caller's stop token is requested, or when the reply is wrong,
-// and always reaps the helper before returning.
+// The helper's standard input is one end of a socket pair, on which it receives its
+// request as a sealed memfd; its standard output is the reply pipe and its standard
+// error /dev/null; every other descriptor is closed. Between fork and exec (only
+// async-signal-safe calls) the child gets its own process group, a parent-death signal,
+// default signal handling with SIGXFSZ ignored, the resource limits below (soft and
+// hard), and PR_SET_NO_NEW_PRIVS. The parent enforces a wall-clock deadline from the
+// moment it hands over the request, kills the helper's whole process group (SIGKILL)
+// when it runs out, when the caller's stop token is requested, or when the reply is
+// wrong, and always reaps the helper before returning.
+//
+// With `spare` set, the next helper is started in the background as soon as a drawing
+// is done, so its start-up (loading Qt and the libraries) is not waited for: still one
+// process per picture, started before the picture is known.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -25,16 +30,24 @@ namespace qfip::exchange {
 
 struct HelperLimits {
     uint64_t addressSpaceBytes = uint64_t(1) << 30;  // RLIMIT_AS
-    uint64_t cpuSeconds = 3;                          // RLIMIT_CPU
+    uint64_t cpuSeconds = 10;                         // RLIMIT_CPU (the largest picture)
     uint64_t openFiles = 256;                         // RLIMIT_NOFILE
     // RLIMIT_CORE and RLIMIT_FSIZE are always 0: no core dumps, no file written.
 };
 
 struct ClientOptions {
     std::string helperPath;
+    // Per picture, and a second more for every 16 million pixels of a metafile.
     std::chrono::milliseconds deadline{3000};
     HelperLimits limits;
+    bool spare = false;
 };
+
+// Kills and reaps the spare helper, if one was started (tests, and before the options
+// it was started with change in a way the options can't tell, such as the environment).
+void discardSpareHelper();
+// Starts a spare helper with these options now (as a drawing does once it is done).
+void startSpareHelper(const ClientOptions& options);
 
 // How a drawing ended. Every outcome but Drawn is reported to the user as the kind's
 // "not valid" message; the distinction is for diagnostics, tests and fuzzing.

@@ -1,6 +1,10 @@
 #include "exchange/RenderExchange.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace qfip::exchange {
 
@@ -89,6 +93,29 @@ std::optional<RequestHeader> parseRequestHeader(std::span<const uint8_t> header)
     const uint64_t count = u64At(header, 8);
     if (!knownKind(kind) || count > kMaxRequestBytes) return std::nullopt;
     return RequestHeader{DrawnKind(kind), count};
+}
+
+int receiveRequest(int socket) {
+    char byte = 0;
+    iovec data{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t received;
+    do {
+        received = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+    } while (received < 0 && errno == EINTR);
+    if (received != 1) return -1;
+    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS ||
+        header->cmsg_len != CMSG_LEN(sizeof(int)))
+        return -1;
+    int fd = -1;
+    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    return fd;
 }
 
 std::array<uint8_t, kReplyHeaderSize> encodeReplyHeader(ReplyStatus status, uint32_t width, uint32_t height) {

@@ -82,6 +82,11 @@ struct RequestHeader {
 // a byte count over kMaxRequestBytes.
 std::optional<RequestHeader> parseRequestHeader(std::span<const uint8_t> header);
 
+// The helper's side of the hand-over: waits on the socket `socket` for the request's
+// memfd; -1 when the socket ends first (the program is done with the helper) or the
+// message carries no descriptor.
+int receiveRequest(int socket);
+
 // ---- reply ---------------------------------------------------------------------------
 
 std::array<uint8_t, kReplyHeaderSize> encodeReplyHeader(ReplyStatus status, uint32_t width, uint32_t height);

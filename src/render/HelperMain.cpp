@@ -2,9 +2,10 @@
 // that whatever a file does to the drawing libraries, the program carries on.
 //
 // Started by the program's client (src/exchange/RenderClient.h) with its limits already
-// set; reads the request from its standard input (a sealed memfd), draws the picture on
-// Qt's offscreen platform (fonts at 96 dpi, as the program draws), writes the reply to
-// its standard output and exits. It opens no path of its own and writes no file.
+// set, possibly before its picture is known: starts Qt's offscreen platform (fonts at
+// 96 dpi, as the program draws) and its system-call filter, then waits on its standard
+// input (a socket) for the request (a sealed memfd), draws the picture, writes the
+// reply to its standard output and exits. It opens no path of its own and writes no file.
 #include <QGuiApplication>
 #include <cerrno>
 #include <cstdio>
@@ -60,12 +61,15 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (!installHelperSandbox()) return 4;
 
+    // The program closes the socket without a request when it no longer needs this one.
+    const int requestFd = receiveRequest(0);
+    if (requestFd < 0) _exit(0);
     uint8_t headerBytes[kRequestHeaderSize];
-    if (!readExactly(0, headerBytes, sizeof headerBytes)) return 5;
+    if (!readExactly(requestFd, headerBytes, sizeof headerBytes)) return 5;
     const std::optional<RequestHeader> request = parseRequestHeader(headerBytes);
     if (!request) return 5;
     std::vector<uint8_t> bytes(request->byteCount);
-    if (!readExactly(0, bytes.data(), bytes.size())) return 5;
+    if (!readExactly(requestFd, bytes.data(), bytes.size())) return 5;
 
     QImage image;
     try {

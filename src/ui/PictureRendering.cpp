@@ -35,6 +35,7 @@ qfip::exchange::ClientOptions clientOptions() {
     }
     if (path.isEmpty()) path = defaultRenderHelperPath();
     options.helperPath = QFile::encodeName(path).toStdString();
+    options.spare = true;
     return options;
 }
 
@@ -88,9 +89,14 @@ QString defaultRenderHelperPath() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../libexec/quendral/quendral-render");
 }
 
+void startRenderHelper() { qfip::exchange::startSpareHelper(clientOptions()); }
+
 void setRenderHelperPath(const QString& path) {
-    std::lock_guard lock(settings().mutex);
-    settings().path = path;
+    {
+        std::lock_guard lock(settings().mutex);
+        settings().path = path;
+    }
+    qfip::exchange::discardSpareHelper();
 }
 
 void setRenderDeadline(std::chrono::milliseconds deadline) {

@@ -19,11 +19,13 @@
 QImage renderPicture(const qfip::Picture& picture, std::stop_token stop = {});
 
 // The helper the program runs: its own folder's ../libexec/quendral/quendral-render,
-// in the build tree as when installed.
+// in the build tree as when installed. One process per picture; the next one is started
+// ahead in the background, and this starts the first.
 QString defaultRenderHelperPath();
+void startRenderHelper();
 
-// For tests: another helper executable (an empty path restores the default) and another
-// deadline (the default is 3 seconds).
+// For tests: another helper executable (an empty path restores the default; either way
+// a helper started ahead is discarded) and another deadline (the default is 3 seconds).
 void setRenderHelperPath(const QString& path);
 void setRenderDeadline(std::chrono::milliseconds deadline);
 

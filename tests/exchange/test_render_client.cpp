@@ -21,7 +21,9 @@
 
 using namespace qfip::exchange;
 using namespace std::chrono_literals;
+using qfip::testing::childProcesses;
 using qfip::testing::noChildLeft;
+using qfip::testing::noHelperLeft;
 
 namespace {
 
@@ -139,12 +141,12 @@ TEST_F(ClientTest, TheHelperStartsWithItsLimitsAndOnlyItsOwnDescriptors) {
     };
     const Case cases[] = {
         {"RLIMIT_AS soft", uint64_t(1) << 30}, {"RLIMIT_AS hard", uint64_t(1) << 30},
-        {"RLIMIT_CPU soft", 3},                {"RLIMIT_CPU hard", 4},
+        {"RLIMIT_CPU soft", 10},               {"RLIMIT_CPU hard", 11},
         {"RLIMIT_CORE soft", 0},               {"RLIMIT_CORE hard", 0},
         {"RLIMIT_FSIZE soft", 0},              {"RLIMIT_FSIZE hard", 0},
         {"RLIMIT_NOFILE soft", 256},           {"RLIMIT_NOFILE hard", 256},
         {"no new privileges", 1},              {"parent-death signal", SIGKILL},
-        {"open descriptors (0, 1, 2)", 3},     {"SIGXFSZ ignored", 1},
+        {"descriptors: 0, 1, 2 and the request", 4}, {"SIGXFSZ ignored", 1},
         {"own process group", 1},
         {"request sealed", F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL},
         {"request bytes", kIcon.size()},       {"standard error is /dev/null", 1},
@@ -228,3 +230,34 @@ TEST_F(ClientTest, TheRealHelperDrawsAndRefuses) {
     EXPECT_TRUE(noChildLeft());
 }
 #endif
+
+TEST_F(ClientTest, TheNextHelperIsStartedAheadAndServesOnePictureOnly) {
+    ClientOptions options = misbehaving("pid");
+    options.spare = true;
+    const auto drawPid = [&] {
+        const DrawResult r = draw(DrawnKind::Icon, kIcon, options);
+        EXPECT_EQ(r.outcome, Outcome::Drawn) << describe(r);
+        return pixels.size() == 2 ? std::pair(pid_t(pixels[0]), int(pixels[1])) : std::pair(pid_t(0), 0);
+    };
+    const auto [first, firstWaited] = drawPid();  // none started yet: started for it
+    std::this_thread::sleep_for(400ms);
+    const std::vector<pid_t> waiting = childProcesses();
+    ASSERT_EQ(waiting.size(), 1u);  // the spare, started once the first was done
+    const auto [second, secondWaited] = drawPid();
+    EXPECT_EQ(second, waiting[0]);
+    EXPECT_NE(second, first);
+    EXPECT_GE(secondWaited, 300);  // it was waiting for its picture before it was asked
+    EXPECT_LT(firstWaited, 300);
+
+    // A spare that has died meanwhile is replaced without a failure.
+    std::this_thread::sleep_for(400ms);
+    const std::vector<pid_t> spare = childProcesses();
+    ASSERT_EQ(spare.size(), 1u);
+    kill(spare[0], SIGKILL);
+    std::this_thread::sleep_for(50ms);
+    const auto [third, thirdWaited] = drawPid();
+    EXPECT_NE(third, spare[0]);
+    EXPECT_NE(third, 0);
+    EXPECT_TRUE(noHelperLeft());
+    EXPECT_TRUE(childProcesses().empty());
+}

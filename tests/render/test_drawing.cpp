@@ -49,8 +49,9 @@ TEST(ReplyImage, PremultipliedARGB32WithinTheKindsBounds) {
         EXPECT_EQ(reply.size(), c.size);
         EXPECT_EQ(reply.pixel(0, 0), drawn.convertToFormat(reply.format()).pixel(0, 0));
         // A premultiplied image goes out word for word.
-        if (c.format == QImage::Format_ARGB32_Premultiplied)
+        if (c.format == QImage::Format_ARGB32_Premultiplied) {
             EXPECT_EQ(*reinterpret_cast<const uint32_t*>(reply.constBits()), *reinterpret_cast<const uint32_t*>(drawn.constBits()));
+        }
     }
     EXPECT_TRUE(replyImage(DrawnKind::Icon, QImage()).isNull());
 }

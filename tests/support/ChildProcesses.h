@@ -7,7 +7,13 @@
 #include <chrono>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <dirent.h>
+#include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
+
+#include "exchange/RenderClient.h"
 
 namespace qfip::testing {
 
@@ -25,6 +31,27 @@ inline bool noChildLeft(std::chrono::milliseconds patience = std::chrono::millis
         if (std::chrono::steady_clock::now() > until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+// The processes this one started (from every thread) and that are still its children.
+inline std::vector<pid_t> childProcesses() {
+    std::vector<pid_t> children;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (dirent* task = readdir(tasks)) {
+            if (task->d_name[0] == '.') continue;
+            std::ifstream list(std::string("/proc/self/task/") + task->d_name + "/children");
+            pid_t pid;
+            while (list >> pid) children.push_back(pid);
+        }
+        closedir(tasks);
+    }
+    return children;
+}
+
+// No helper left but the spare, which is by design: that one is killed and reaped first.
+inline bool noHelperLeft() {
+    qfip::exchange::discardSpareHelper();
+    return noChildLeft();
 }
 
 }  // namespace qfip::testing

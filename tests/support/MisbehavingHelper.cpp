@@ -12,6 +12,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 #include <vector>
 
@@ -51,17 +52,21 @@ struct Request {
     std::vector<uint8_t> bytes;
 };
 
+int requestFd = -1;
+
 Request readRequest() {
     Request r;
+    requestFd = receiveRequest(0);
+    if (requestFd < 0) _exit(8);
     uint8_t h[kRequestHeaderSize];
-    if (::read(0, h, sizeof h) != ssize_t(sizeof h)) _exit(8);
+    if (::read(requestFd, h, sizeof h) != ssize_t(sizeof h)) _exit(8);
     const auto parsed = parseRequestHeader(h);
     if (!parsed) _exit(8);
     r.kind = parsed->kind;
     r.bytes.resize(parsed->byteCount);
     size_t got = 0;
     while (got < r.bytes.size()) {
-        const ssize_t n = ::read(0, r.bytes.data() + got, r.bytes.size() - got);
+        const ssize_t n = ::read(requestFd, r.bytes.data() + got, r.bytes.size() - got);
         if (n <= 0) _exit(8);
         got += size_t(n);
     }
@@ -99,7 +104,7 @@ void reportLimits(const Request& request) {
     sigaction(SIGXFSZ, nullptr, &action);
     values.push_back(action.sa_handler == SIG_IGN ? 1 : 0);
     values.push_back(getpgid(0) == getpid() ? 1 : 0);
-    values.push_back(uint64_t(fcntl(0, F_GET_SEALS)));
+    values.push_back(uint64_t(fcntl(requestFd, F_GET_SEALS)));
     values.push_back(request.bytes.size());
     // Standard error is /dev/null: the same file as a fresh open of it.
     struct stat err{}, null{};
@@ -115,7 +120,14 @@ void reportLimits(const Request& request) {
 
 }  // namespace
 
+int64_t nowMs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
 int main() {
+    const int64_t started = nowMs();
     const char* env = std::getenv("QFIP_MISBEHAVE");
     const std::string mode = env ? env : "draw";
     if (mode == "segv") {
@@ -177,6 +189,11 @@ int main() {
         if (fork() == 0) hang();
         header(ReplyStatus::Drawn, uint32_t(size.width), uint32_t(size.height));
         pixels(count);
+    } else if (mode == "pid") {
+        // Its process id and how long it waited for its request after it started.
+        header(ReplyStatus::Drawn, 1, 2);
+        const uint32_t words[2] = {uint32_t(getpid()), uint32_t(nowMs() - started)};
+        writeAll(words, sizeof words);
     } else if (mode == "limits") {
         reportLimits(request);
     } else {

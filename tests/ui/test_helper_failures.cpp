@@ -73,7 +73,7 @@ TEST_F(HelperFailureTest, AStepOntoAPictureTheHelperFailsOnKeepsPictureLogAndSer
             EXPECT_FALSE(form->SeriesFinished) << name;
             EXPECT_TRUE(host.errors.isEmpty()) << name;
             EXPECT_TRUE(host.messages.isEmpty()) << name;
-            EXPECT_TRUE(noChildLeft()) << name;
+            EXPECT_TRUE(noHelperLeft()) << name;
 
             // The same step again once the helper behaves: the picture is drawn and shown.
             behave();
@@ -81,7 +81,7 @@ TEST_F(HelperFailureTest, AStepOntoAPictureTheHelperFailsOnKeepsPictureLogAndSer
             EXPECT_EQ(log(), logBefore + "    a       200       40\n    a       200       40\n") << name;
             ASSERT_TRUE(image1()->shown().picture().has_value()) << name;
             EXPECT_FALSE(image1()->shown().picture()->hasRaster()) << name;
-            EXPECT_TRUE(noChildLeft()) << name;
+            EXPECT_TRUE(noHelperLeft()) << name;
         }
     }
 }
@@ -100,7 +100,7 @@ TEST_F(HelperFailureTest, RestartOrOpenOntoAFailingDrawingFailsAsForAnyUndrawabl
     EXPECT_EQ(failureOf([&] { open({"i.ico"}); }), "Icon image is not valid");
     EXPECT_EQ(image1()->shown().picture()->kind(), qfip::PictureKind::EnhancedMetafile);
     EXPECT_EQ(log(), "");
-    EXPECT_TRUE(noChildLeft());
+    EXPECT_TRUE(noHelperLeft());
 }
 
 TEST_F(HelperFailureTest, PreviewOfAFileTheHelperFailsOnShowsNone) {
@@ -119,7 +119,7 @@ TEST_F(HelperFailureTest, PreviewOfAFileTheHelperFailsOnShowsNone) {
             EXPECT_FALSE(preview.hasPicture()) << mode;
             EXPECT_FALSE(preview.previewEnabled()) << mode;
             EXPECT_TRUE(preview.drawnRect().isNull()) << mode;
-            EXPECT_TRUE(noChildLeft()) << mode;
+            EXPECT_TRUE(noHelperLeft()) << mode;
         }
     }
 }

@@ -315,7 +315,7 @@ TEST(HelperDrawing, SamePixelsAsTheProgramDrewInItsOwnProcess) {
         // The formats the program's own drawing gave: Qt's ico reader's, and the metafiles' on white.
         EXPECT_EQ(image.format(), c.kind == PictureKind::Icon ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32) << c.name;
     }
-    EXPECT_TRUE(noChildLeft());
+    EXPECT_TRUE(noHelperLeft());
 }
 
 // Files that crashed the program when it drew them in its own process: text drawn by
@@ -349,12 +349,14 @@ TEST(HelperDrawing, FilesThatCrashedTheProgramDrawOrAreNotValid) {
                 const QImage image = renderPicture(picture);
                 EXPECT_EQ(image.size(), QSize(48, 24)) << c.name;
                 EXPECT_EQ(image.pixel(22, 1), 0xFFFF0000u) << c.name;  // the rectangle beside the text
-                if (c.hash) EXPECT_EQ(pixelHash(image), c.hash) << c.name;
+                if (c.hash) {
+                    EXPECT_EQ(pixelHash(image), c.hash) << c.name;
+                }
             }
             drawTextWithFallbackFonts();
         }
     }
-    EXPECT_TRUE(noChildLeft());
+    EXPECT_TRUE(noHelperLeft());
 }
 
 TEST(HelperDrawing, DrawsFromWorkerThreadsAtOnce) {
@@ -370,5 +372,5 @@ TEST(HelperDrawing, DrawsFromWorkerThreadsAtOnce) {
     }
     for (auto& t : threads) t.join();
     EXPECT_EQ(right.load(), 4);
-    EXPECT_TRUE(noChildLeft());
+    EXPECT_TRUE(noHelperLeft());
 }
