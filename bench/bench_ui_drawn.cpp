@@ -106,6 +106,8 @@ void showLargeInPane(benchmark::State& state) {
     EmfFile emf;
     const int32_t frame[4] = {0, 0, side * 2540 / 96, height * 2540 / 96};
     std::copy(std::begin(frame), std::end(frame), emf.frame);
+    const int32_t bounds[4] = {0, 0, side - 1, height - 1};
+    std::copy(std::begin(bounds), std::end(bounds), emf.bounds);
     const int32_t rect[4] = {0, 0, side / 2, height};
     std::copy(std::begin(rect), std::end(rect), emf.rect);
     QTemporaryDir folder;

@@ -406,11 +406,12 @@ DrawResult byExitStatus(int status, Outcome otherwise, int detail = 0) {
     return result(otherwise, detail);
 }
 
-// The wall-clock time a picture may take: the deadline, and a second more for every 16
-// million pixels of a metafile (drawing one at the largest size takes seconds).
+// The wall-clock time a picture may take: the deadline, and a second more for every 4
+// million pixels of a metafile (drawing, converting and sending one at the largest
+// size takes seconds, more on a busy machine).
 std::chrono::milliseconds deadlineFor(const ClientOptions& options, std::optional<Size> size) {
     const int64_t pixels = size ? int64_t(size->width) * size->height : 0;
-    return options.deadline + std::chrono::milliseconds(pixels * 1000 / (int64_t(1) << 24));
+    return options.deadline + std::chrono::milliseconds(pixels * 1000 / (int64_t(1) << 22));
 }
 
 }  // namespace

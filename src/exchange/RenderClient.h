@@ -37,7 +37,7 @@ struct HelperLimits {
 
 struct ClientOptions {
     std::string helperPath;
-    // Per picture, and a second more for every 16 million pixels of a metafile.
+    // Per picture, and a second more for every 4 million pixels of a metafile.
     std::chrono::milliseconds deadline{3000};
     HelperLimits limits;
     bool spare = false;

@@ -374,3 +374,23 @@ TEST(HelperDrawing, DrawsFromWorkerThreadsAtOnce) {
     EXPECT_EQ(right.load(), 4);
     EXPECT_TRUE(noHelperLeft());
 }
+
+// A large metafile (16 million pixels) comes back whole: its size and its pixels to the
+// last row, its left half red, within the deadline that grows with the picture.
+TEST(HelperDrawing, LargeMetafileArrivesWhole) {
+    const int side = qEnvironmentVariableIntValue("QFIP_LARGE_SIDE") ? qEnvironmentVariableIntValue("QFIP_LARGE_SIDE") : 4096;
+    EmfFile emf;
+    const int32_t frame[4] = {0, 0, side * 2540 / 96, side * 2540 / 96};
+    std::copy(std::begin(frame), std::end(frame), emf.frame);
+    const int32_t bounds[4] = {0, 0, side - 1, side - 1};
+    std::copy(std::begin(bounds), std::end(bounds), emf.bounds);
+    const int32_t rect[4] = {0, 0, side / 2, side};
+    std::copy(std::begin(rect), std::end(rect), emf.rect);
+    const QImage image = renderPicture(drawnPicture(PictureKind::EnhancedMetafile, emf.bytes()));
+    ASSERT_EQ(image.size(), QSize(side, side));
+    for (int y : {0, side / 2, side - 1}) {
+        EXPECT_EQ(image.pixel(10, y), 0xFFFF0000u) << y;
+        EXPECT_EQ(image.pixel(side - 10, y), 0xFFFFFFFFu) << y;
+    }
+    EXPECT_TRUE(noHelperLeft());
+}
