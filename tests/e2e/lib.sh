@@ -219,6 +219,14 @@ expect_saved() {  # expect_saved <expected file> <saved file>
   fi
 }
 
-no_helper_left() {  # no process of the program's own (a drawing helper) is left running
-  ! pgrep -P "$app" > /dev/null
+# No drawing helper is left but the one started ahead for the next picture: the program
+# has at most one child process, and no child that has ended unreaped (a zombie).
+no_helper_left() {
+  local children
+  children=$(pgrep -P "$app" || true)
+  [ "$(printf '%s' "$children" | grep -c .)" -le 1 ] || return 1
+  for child in $children; do
+    case "$(ps -o stat= -p "$child" 2>/dev/null)" in Z*) return 1 ;; esac
+  done
+  return 0
 }
