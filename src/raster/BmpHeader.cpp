@@ -31,23 +31,35 @@ bool validCompression(uint32_t compression, uint16_t bitCount) {
 
 }  // namespace
 
-BmpLayout readBmpLayout(std::span<const uint8_t> file, int64_t maxPixels) {
-    const size_t size = file.size();
-    const uint8_t* const data = file.data();
+BmpLayout readBmpLayout(ByteSource& file, int64_t maxPixels) {
+    const uint64_t size = file.size();
     if (size < kFileHeaderSize) streamReadError();
+
+    // The file header and as much of the info header as is ever used, in one read. The
+    // checks below go by the file's size; a field the read did not deliver (the file
+    // shrank meanwhile) ends the file there.
+    uint8_t headScratch[kFileHeaderSize + kMasksInHeaderSize];
+    const std::span<const uint8_t> head =
+        file.read(0, size_t(std::min<uint64_t>(size, sizeof headScratch)), headScratch);
+    const auto field = [&](size_t offset, size_t bytes) {
+        if (head.size() < offset + bytes) streamReadError();
+        return head.data() + offset;
+    };
+    const uint8_t* const data = field(0, kFileHeaderSize);
     if (data[0] != 'B' || data[1] != 'M') notValid();
     if (size < kFileHeaderSize + 4) streamReadError();
 
     // The info header, in the fields of the 40-byte form.
-    const uint32_t headerSize = u32(data + kFileHeaderSize);
-    const uint8_t* const h = data + kFileHeaderSize;
-    const size_t remaining = size - kFileHeaderSize;
+    const uint32_t headerSize = u32(field(kFileHeaderSize, 4));
+    const uint64_t remaining = size - kFileHeaderSize;
     int64_t width = 0, height = 0;
     uint16_t planes = 0, bitCount = 0;
     uint32_t compression = 0, imageSize = 0, colorsUsed = 0;
     size_t entrySize = 4;
+    const uint8_t* h = nullptr;
     if (headerSize == kCoreHeaderSize) {
         if (remaining < kCoreHeaderSize) streamReadError();
+        h = field(kFileHeaderSize, kCoreHeaderSize);
         width = u16(h + 4);
         height = u16(h + 6);
         planes = u16(h + 8);
@@ -56,6 +68,7 @@ BmpLayout readBmpLayout(std::span<const uint8_t> file, int64_t maxPixels) {
     } else {
         if (headerSize < kInfoHeaderSize) notValid();
         if (remaining < headerSize) streamReadError();
+        h = field(kFileHeaderSize, kInfoHeaderSize);
         width = int32_t(u32(h + 4));
         height = int32_t(u32(h + 8));
         planes = u16(h + 12);
@@ -86,18 +99,40 @@ BmpLayout readBmpLayout(std::span<const uint8_t> file, int64_t maxPixels) {
     layout.width = int32_t(width);
     layout.height = int32_t(height);
 
-    size_t offset = kFileHeaderSize + headerSize;
+    // The masks and the colour table: at most 12 + 256 * 4 bytes, read in one go.
+    uint64_t offset = kFileHeaderSize + uint64_t(headerSize);
+    const bool masksAfterHeader = layout.compression == BmpCompression::BitFields && headerSize == kInfoHeaderSize;
+    uint64_t entries = colorsUsed;
+    if (entries == 0 && bitCount <= 8) entries = uint64_t(1) << bitCount;
+    uint8_t tableScratch[12 + 256 * 4];
+    std::span<const uint8_t> table;
+    const auto readTable = [&](uint64_t bytes) {
+        if (bytes == 0) return;
+        table = file.read(offset, size_t(bytes), tableScratch);
+    };
+    const auto tableBytes = [&](size_t at, size_t bytes) {
+        if (table.size() < at + bytes) streamReadError();
+        return table.data() + at;
+    };
+
+    size_t tableAt = 0;
     if (layout.compression == BmpCompression::BitFields) {
-        if (headerSize == kInfoHeaderSize) {
+        if (masksAfterHeader) {
             if (size - offset < 12) streamReadError();
-            layout.redMask = u32(data + offset);
-            layout.greenMask = u32(data + offset + 4);
-            layout.blueMask = u32(data + offset + 8);
+            // The colour table, when it is counted and not refused, follows the masks.
+            const uint64_t tableLength = entries <= 256 ? entries * entrySize : 0;
+            readTable(12 + std::min<uint64_t>(tableLength, size - offset - 12));
+            const uint8_t* m = tableBytes(0, 12);
+            layout.redMask = u32(m);
+            layout.greenMask = u32(m + 4);
+            layout.blueMask = u32(m + 8);
             offset += 12;
+            tableAt = 12;
         } else if (headerSize >= kMasksInHeaderSize) {
-            layout.redMask = u32(h + 40);
-            layout.greenMask = u32(h + 44);
-            layout.blueMask = u32(h + 48);
+            const uint8_t* m = field(kFileHeaderSize + kInfoHeaderSize, 12);
+            layout.redMask = u32(m);
+            layout.greenMask = u32(m + 4);
+            layout.blueMask = u32(m + 8);
         } else {
             notValid();  // a header too short for its masks (41 to 51 bytes)
         }
@@ -109,16 +144,18 @@ BmpLayout readBmpLayout(std::span<const uint8_t> file, int64_t maxPixels) {
 
     // The colour table: present for every depth when the header counts it, implied for
     // indexed depths otherwise.
-    uint64_t entries = colorsUsed;
-    if (entries == 0 && bitCount <= 8) entries = uint64_t(1) << bitCount;
     if (entries > 256) notValid();
     if (size - offset < entries * entrySize) streamReadError();
+    if (!masksAfterHeader) readTable(entries * entrySize);
     layout.palette.fill(0xFF000000u);
-    for (size_t i = 0; i < entries; ++i) {
-        const uint8_t* e = data + offset + i * entrySize;
-        layout.palette[i] = 0xFF000000u | (uint32_t(e[2]) << 16) | (uint32_t(e[1]) << 8) | e[0];
+    if (entries > 0) {
+        const uint8_t* t = tableBytes(tableAt, size_t(entries) * entrySize);
+        for (size_t i = 0; i < entries; ++i) {
+            const uint8_t* e = t + i * entrySize;
+            layout.palette[i] = 0xFF000000u | (uint32_t(e[2]) << 16) | (uint32_t(e[1]) << 8) | e[0];
+        }
     }
-    offset += size_t(entries) * entrySize;
+    offset += entries * entrySize;
 
     // The pixel data starts at the file header's offset when that points at or past the
     // end of the colour table and inside the file, else right after the table.
@@ -127,8 +164,8 @@ BmpLayout readBmpLayout(std::span<const uint8_t> file, int64_t maxPixels) {
 
     uint64_t pixelBytes = imageSize;
     if (pixelBytes == 0) pixelBytes = uint64_t(layout.rowBytes()) * uint64_t(layout.height);
-    pixelBytes = std::min<uint64_t>(pixelBytes, size - offset);
-    layout.pixels = file.subspan(offset, size_t(pixelBytes));
+    layout.pixelOffset = offset;
+    layout.pixelBytes = std::min<uint64_t>(pixelBytes, size - offset);
     return layout;
 }
 

@@ -3,7 +3,8 @@
 // The headers of a BMP file, read and checked; the pixel decoders work from this layout.
 #include <array>
 #include <cstdint>
-#include <span>
+
+#include "raster/ByteSource.h"
 
 namespace qfip {
 
@@ -25,8 +26,10 @@ struct BmpLayout {
     // Colour table as 0xFFRRGGBB words; indices the file's table doesn't cover are black.
     std::array<uint32_t, 256> palette{};
 
-    // The pixel data present in the file (may be shorter than the picture needs).
-    std::span<const uint8_t> pixels;
+    // Where the pixel data starts and how many of its bytes the file holds (may be fewer
+    // than the picture needs).
+    uint64_t pixelOffset = 0;
+    uint64_t pixelBytes = 0;
 
     bool isEmpty() const { return width == 0 || height == 0; }
     // Bytes of one uncompressed row, padded to a multiple of 4.
@@ -34,9 +37,10 @@ struct BmpLayout {
 };
 
 // Reads and checks the file and info headers, the masks and the colour table of a BMP
-// file of at least one byte. Throws Error(kStreamReadError) when the file ends inside
-// them and Error(kBitmapNotValid) for anything refused, including a picture of more
-// than maxPixels pixels (checked before the caller allocates).
-BmpLayout readBmpLayout(std::span<const uint8_t> file, int64_t maxPixels);
+// file of at least one byte, reading only those (at most 66 + 12 + 1024 bytes). Throws
+// Error(kStreamReadError) when the file ends inside them and Error(kBitmapNotValid) for
+// anything refused, including a picture of more than maxPixels pixels (checked before
+// the caller allocates or reads any pixel).
+BmpLayout readBmpLayout(ByteSource& file, int64_t maxPixels);
 
 }  // namespace qfip

@@ -157,4 +157,22 @@ void BmpRowDecoder::decode(const uint8_t* src, int32_t count, uint32_t* dst) con
     }
 }
 
+uint32_t BmpRowDecoder::pixelAt(const uint8_t* src, int64_t x) const {
+    const uint32_t* palette = layout_.palette.data();
+    switch (kind_) {
+    case Kind::Bits1: return palette[(src[x / 8] >> (7 - x % 8)) & 1];
+    case Kind::Bits4: return palette[(x & 1) ? (src[x / 2] & 0x0F) : (src[x / 2] >> 4)];
+    case Kind::Bits8: return palette[src[x]];
+    case Kind::Bits16: return table16_[src[2 * x] | (src[2 * x + 1] << 8)];
+    case Kind::Bits24: return load24(src + 3 * x);
+    case Kind::Rgb32:
+    case Kind::Masks32: {
+        uint32_t out;
+        decode(src + 4 * x, 1, &out);
+        return out;
+    }
+    }
+    return kOpaque;
+}
+
 }  // namespace qfip

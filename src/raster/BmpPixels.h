@@ -38,6 +38,8 @@ public:
 
     // Converts the first `count` pixels of a stored row; reads only the bytes they occupy.
     void decode(const uint8_t* src, int32_t count, uint32_t* dst) const;
+    // Converts pixel x of a stored row (or of a piece of one starting at a whole byte).
+    uint32_t pixelAt(const uint8_t* src, int64_t x) const;
 
 private:
     enum class Kind { Bits1, Bits4, Bits8, Bits16, Bits24, Rgb32, Masks32 };

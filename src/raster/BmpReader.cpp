@@ -1,8 +1,8 @@
 #include "raster/BmpReader.h"
 
 #include <algorithm>
+#include <vector>
 
-#include "raster/BmpHeader.h"
 #include "raster/BmpPixels.h"
 #include "raster/BmpRle.h"
 
@@ -10,35 +10,115 @@ namespace qfip {
 
 namespace {
 
-// Uncompressed rows, a row at a time; rows (or row ends) missing from the file are black.
-void decodeRows(const BmpLayout& layout, Raster& out) {
+// Pixels of one row taken from the source at a time: the whole row when it fits in a
+// read chunk, else pieces of a multiple of 8 pixels (so every piece starts at a byte).
+int64_t piecePixels(const BmpLayout& layout) {
+    const int64_t chunkPixels = int64_t(SequentialReader::kChunk) * 8 / layout.bitCount / 8 * 8;
+    return std::min<int64_t>(layout.width, chunkPixels);
+}
+
+// The bytes of the first `pixels` pixels of a row.
+size_t bytesOf(int64_t pixels, uint16_t bitCount) { return size_t((pixels * bitCount + 7) / 8); }
+
+void checkStop(const std::stop_token& stop) {
+    if (stop.stop_requested()) throw DecodeStopped{};
+}
+
+// Uncompressed rows in stored order, each straight into its raster row; rows (or row
+// ends) missing from the file are black.
+void decodeRows(const BmpLayout& layout, SequentialReader& pixels, Raster& out, const std::stop_token& stop) {
     const BmpRowDecoder decoder(layout);
-    const int64_t rowBytes = layout.rowBytes();
-    const int64_t available = int64_t(layout.pixels.size());
     const int32_t width = layout.width, height = layout.height;
+    const int64_t piece = piecePixels(layout);
+    const uint64_t padding = uint64_t(layout.rowBytes()) - bytesOf(width, layout.bitCount);
     for (int32_t stored = 0; stored < height; ++stored) {
+        checkStop(stop);
         uint32_t* dst = out.row(layout.topDown ? stored : height - 1 - stored);
-        const int64_t start = int64_t(stored) * rowBytes;
-        const int64_t bytes = std::clamp<int64_t>(available - start, 0, rowBytes);
-        const int32_t count = int32_t(std::min<int64_t>(width, bytes * 8 / layout.bitCount));
-        if (count > 0) decoder.decode(layout.pixels.data() + start, count, dst);
-        fillBlack(dst + count, size_t(width - count));
+        for (int64_t x = 0; x < width; x += piece) {
+            const int64_t wanted = std::min<int64_t>(piece, width - x);
+            const std::span<const uint8_t> bytes = pixels.next(bytesOf(wanted, layout.bitCount));
+            const int64_t count = std::min<int64_t>(wanted, int64_t(bytes.size()) * 8 / layout.bitCount);
+            if (count > 0) decoder.decode(bytes.data(), int32_t(count), dst + x);
+            if (count < wanted) {  // the data ends inside this row
+                fillBlack(dst + x + count, size_t(width - x - count));
+                break;
+            }
+        }
+        pixels.skip(padding);
+    }
+}
+
+// Only the sampled rows are read, each from its own offset, and of them only the
+// sampled columns are converted.
+void sampleRows(const BmpLayout& layout, ByteSource& source, Raster& out, const std::stop_token& stop) {
+    const BmpRowDecoder decoder(layout);
+    const int64_t piece = piecePixels(layout);
+    const uint64_t rowBytes = uint64_t(layout.rowBytes());
+    std::vector<int32_t> columns(size_t(out.width()));
+    for (int32_t x = 0; x < out.width(); ++x) columns[size_t(x)] = sampledIndex(x, out.width(), layout.width);
+    const int64_t lastColumn = columns.back();
+    for (int32_t y = 0; y < out.height(); ++y) {
+        checkStop(stop);
+        const int32_t pictureRow = sampledIndex(y, out.height(), layout.height);
+        const uint64_t stored = uint64_t(layout.topDown ? pictureRow : layout.height - 1 - pictureRow);
+        const uint64_t start = stored * rowBytes;
+        const uint64_t present = start < layout.pixelBytes ? layout.pixelBytes - start : 0;
+        // The row up to its last sampled column, read a piece at a time.
+        SequentialReader row(source, layout.pixelOffset + start,
+                             std::min<uint64_t>(present, bytesOf(lastColumn + 1, layout.bitCount)));
+        uint32_t* dst = out.row(y);
+        size_t next = 0;  // the next output column
+        for (int64_t x = 0; x <= lastColumn && next < columns.size(); x += piece) {
+            const int64_t wanted = std::min<int64_t>(piece, lastColumn + 1 - x);
+            const std::span<const uint8_t> bytes = row.next(bytesOf(wanted, layout.bitCount));
+            const int64_t count = std::min<int64_t>(wanted, int64_t(bytes.size()) * 8 / layout.bitCount);
+            for (; next < columns.size() && columns[next] < x + count; ++next) {
+                dst[next] = decoder.pixelAt(bytes.data(), columns[next] - x);
+            }
+            if (count < wanted) break;
+        }
+        fillBlack(dst + next, columns.size() - next);  // columns the file holds no data for
     }
 }
 
 }  // namespace
 
-Raster readBmp(std::span<const uint8_t> bytes, int64_t maxPixels) {
-    if (bytes.empty()) return Raster();
-    const BmpLayout layout = readBmpLayout(bytes, maxPixels);
-    if (layout.isEmpty()) return Raster();
-    Raster out = Raster::uninitialised(layout.width, layout.height);
-    if (layout.compression == BmpCompression::Rle8 || layout.compression == BmpCompression::Rle4) {
-        decodeBmpRle(layout, out);
+BmpDecoder::BmpDecoder(ByteSource& source, int64_t maxPixels) : source_(source) {
+    if (source.size() > 0) layout_ = readBmpLayout(source, maxPixels);
+}
+
+Raster BmpDecoder::decode(std::stop_token stop) {
+    if (layout_.isEmpty()) return Raster();
+    Raster out = Raster::uninitialised(layout_.width, layout_.height);
+    SequentialReader pixels(source_, layout_.pixelOffset, layout_.pixelBytes);
+    if (layout_.compression == BmpCompression::Rle8 || layout_.compression == BmpCompression::Rle4) {
+        RowSink rows(out);
+        decodeBmpRle(layout_, pixels, rows, stop);
     } else {
-        decodeRows(layout, out);
+        decodeRows(layout_, pixels, out, stop);
     }
     return out;
+}
+
+Raster BmpDecoder::decodeSampled(int32_t width, int32_t height, std::stop_token stop) {
+    if (layout_.isEmpty()) return Raster();
+    width = std::clamp(width, 1, layout_.width);
+    height = std::clamp(height, 1, layout_.height);
+    if (width == layout_.width && height == layout_.height) return decode(std::move(stop));
+    Raster out = Raster::uninitialised(width, height);
+    if (layout_.compression == BmpCompression::Rle8 || layout_.compression == BmpCompression::Rle4) {
+        SequentialReader pixels(source_, layout_.pixelOffset, layout_.pixelBytes);
+        RowSink rows(out, layout_.width, layout_.height);
+        decodeBmpRle(layout_, pixels, rows, stop);
+    } else {
+        sampleRows(layout_, source_, out, stop);
+    }
+    return out;
+}
+
+Raster readBmp(std::span<const uint8_t> bytes, int64_t maxPixels) {
+    MemorySource source(bytes);
+    return BmpDecoder(source, maxPixels).decode();
 }
 
 }  // namespace qfip

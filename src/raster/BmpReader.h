@@ -2,15 +2,51 @@
 
 #include <cstdint>
 #include <span>
+#include <stop_token>
 
+#include "raster/BmpHeader.h"
+#include "raster/ByteSource.h"
 #include "raster/Raster.h"
 
 namespace qfip {
 
-// Decodes a Windows BMP file held in memory into a raster (0xFFRRGGBB, top row first).
-// A 0-byte file gives the empty raster. Failures throw Error with "Stream read error"
-// or "Bitmap image is not valid". A header whose raster would have more than maxPixels
-// pixels is refused before anything is allocated.
+// Thrown when a decode is abandoned because its stop token was requested.
+struct DecodeStopped {};
+
+// Decodes a Windows BMP file from a byte source into a raster (0xFFRRGGBB, top row
+// first). Construction reads and checks the headers only (and refuses a picture of more
+// than maxPixels pixels); the pixel data is read when a decode asks for it, straight into
+// the raster. Failures throw Error with "Stream read error" or "Bitmap image is not
+// valid"; a 0-byte source is the empty picture.
+class BmpDecoder {
+public:
+    BmpDecoder(ByteSource& source, int64_t maxPixels = Raster::kMaxPixels);
+
+    int32_t width() const { return layout_.width; }
+    int32_t height() const { return layout_.height; }
+    const BmpLayout& layout() const { return layout_; }
+
+    // The whole picture. The stop token is checked every row (throws DecodeStopped).
+    Raster decode(std::stop_token stop = {});
+
+    // The picture at a smaller size: pixel (x, y) is the picture's pixel nearest to the
+    // centre of (x, y) scaled up, so only those rows and columns are decoded (and of an
+    // uncompressed picture only those rows are read). Sizes outside 1 .. the picture's
+    // own are clamped to it.
+    Raster decodeSampled(int32_t width, int32_t height, std::stop_token stop = {});
+
+private:
+    ByteSource& source_;
+    BmpLayout layout_;
+};
+
+// Decodes a BMP file held in memory (see BmpDecoder).
 Raster readBmp(std::span<const uint8_t> bytes, int64_t maxPixels = Raster::kMaxPixels);
+
+// The source index nearest to the centre of target index t when `target` indices span
+// `source` ones: floor((2t + 1) * source / (2 * target)).
+inline int32_t sampledIndex(int32_t t, int32_t target, int32_t source) {
+    return int32_t((int64_t(2 * int64_t(t) + 1) * source) / (2 * int64_t(target)));
+}
 
 }  // namespace qfip

@@ -3,18 +3,39 @@
 #include <algorithm>
 
 #include "raster/BmpPixels.h"
+#include "raster/BmpReader.h"
 
 namespace qfip {
+
+RowSink::RowSink(Raster& out, int32_t pictureWidth, int32_t pictureHeight)
+    : out_(out), height_(pictureHeight), sampled_(true), scratch_(size_t(pictureWidth)) {
+    columns_.resize(size_t(out.width()));
+    for (int32_t x = 0; x < out.width(); ++x) columns_[size_t(x)] = sampledIndex(x, out.width(), pictureWidth);
+    // The bottom output row comes first in stored order.
+    nextRow_ = height_ - 1 - sampledIndex(out_.height() - 1, out_.height(), height_);
+}
+
+void RowSink::end(int32_t y) {
+    if (!sampled_ || nextOut_ >= out_.height() || y != nextRow_) return;
+    const int32_t outRow = out_.height() - 1 - nextOut_;
+    uint32_t* dst = out_.row(outRow);
+    for (size_t x = 0; x < columns_.size(); ++x) dst[x] = scratch_[size_t(columns_[x])];
+    ++nextOut_;
+    if (nextOut_ < out_.height()) {
+        nextRow_ = height_ - 1 - sampledIndex(out_.height() - 1 - nextOut_, out_.height(), height_);
+    }
+}
 
 namespace {
 
 // Writes runs in the order the data gives them. Rows and columns only ever advance
 // (end-of-line, delta and runs move forward), so the pixels between the last write and
-// the next are exactly the ones the data skips: they are made black on the way, and
-// every pixel is written once.
+// the next are exactly the ones the data skips: they are made black on the way, every
+// pixel is written once, and each row is complete when the writing passes beyond it.
 class RleCanvas {
 public:
-    explicit RleCanvas(Raster& out) : out_(out), width_(out.width()), height_(out.height()) {}
+    RleCanvas(RowSink& rows, int32_t width, int32_t height, std::stop_token stop)
+        : rows_(rows), width_(width), height_(height), stop_(std::move(stop)) {}
 
     bool below(int64_t y) const { return y >= height_; }
 
@@ -33,10 +54,22 @@ public:
         filled_ = rowStart + end;
     }
 
-    void finish() { blackUpTo(int64_t(width_) * height_); }
+    void finish() {
+        blackUpTo(int64_t(width_) * height_);
+        if (current_ >= 0) rows_.end(current_);
+    }
 
 private:
-    uint32_t* rowOf(int64_t y) { return out_.row(int32_t(height_ - 1 - y)); }
+    // The row being written; the rows before it are complete.
+    uint32_t* rowOf(int64_t y) {
+        if (y != current_) {
+            if (current_ >= 0) rows_.end(current_);
+            if (stop_.stop_requested()) throw DecodeStopped{};
+            current_ = int32_t(y);
+            row_ = rows_.begin(current_);
+        }
+        return row_;
+    }
 
     void blackUpTo(int64_t position) {
         while (filled_ < position) {
@@ -47,25 +80,32 @@ private:
         }
     }
 
-    Raster& out_;
+    RowSink& rows_;
     const int32_t width_;
     const int32_t height_;
-    int64_t filled_ = 0;  // pixels before this position (in stored order) are set
+    std::stop_token stop_;
+    int64_t filled_ = 0;    // pixels before this position (in stored order) are set
+    int32_t current_ = -1;  // the stored row being written
+    uint32_t* row_ = nullptr;
 };
 
 }  // namespace
 
-void decodeBmpRle(const BmpLayout& layout, Raster& out) {
-    RleCanvas canvas(out);
+void decodeBmpRle(const BmpLayout& layout, SequentialReader& pixels, RowSink& rows, std::stop_token stop) {
+    RleCanvas canvas(rows, layout.width, layout.height, stop);
     const bool fourBit = layout.compression == BmpCompression::Rle4;
     const uint32_t* palette = layout.palette.data();
-    const uint8_t* p = layout.pixels.data();
-    const size_t size = layout.pixels.size();
-    size_t i = 0;
     int64_t x = 0, y = 0;
-    while (i + 2 <= size && !canvas.below(y)) {
-        const uint8_t count = p[i], value = p[i + 1];
-        i += 2;
+    // Runs that stay in one row (or past its end) never reach the canvas's row check.
+    uint32_t sinceCheck = 0;
+    while (!canvas.below(y)) {
+        if (++sinceCheck == 0x10000) {
+            sinceCheck = 0;
+            if (stop.stop_requested()) throw DecodeStopped{};
+        }
+        const std::span<const uint8_t> code = pixels.next(2);
+        if (code.size() < 2) break;
+        const uint8_t count = code[0], value = code[1];
         if (count > 0) {
             // An encoded run: one index, or for 4 bits two indices alternating.
             if (fourBit) {
@@ -84,27 +124,27 @@ void decodeBmpRle(const BmpLayout& layout, Raster& out) {
         } else if (value == 1) {  // end of bitmap
             break;
         } else if (value == 2) {  // delta: move right and up
-            if (i + 2 > size) break;
-            x += p[i];
-            y += p[i + 1];
-            i += 2;
+            const std::span<const uint8_t> delta = pixels.next(2);
+            if (delta.size() < 2) break;
+            x += delta[0];
+            y += delta[1];
         } else {  // an absolute run of `value` indices, padded to a 16-bit boundary
             const size_t length = value;
             const size_t bytes = fourBit ? (length + 1) / 2 : length;
-            const size_t available = std::min(bytes, size - i);
-            const uint8_t* run = p + i;
+            const std::span<const uint8_t> run = pixels.next(bytes);
+            const size_t available = run.size();
             if (fourBit) {
-                const int64_t pixels = int64_t(std::min(length, available * 2));
-                canvas.run(y, x, pixels, [&](int64_t k) {
-                    const uint8_t b = run[k / 2];
+                const int64_t count4 = int64_t(std::min(length, available * 2));
+                canvas.run(y, x, count4, [&](int64_t k) {
+                    const uint8_t b = run[size_t(k / 2)];
                     return palette[(k & 1) ? (b & 0x0F) : (b >> 4)];
                 });
             } else {
-                canvas.run(y, x, int64_t(available), [&](int64_t k) { return palette[run[k]]; });
+                canvas.run(y, x, int64_t(available), [&](int64_t k) { return palette[run[size_t(k)]]; });
             }
             if (available < bytes) break;
             x += int64_t(length);
-            i += bytes + (bytes & 1);
+            pixels.skip(bytes & 1);
         }
     }
     canvas.finish();

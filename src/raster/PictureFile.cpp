@@ -1,7 +1,9 @@
 #include "raster/PictureFile.h"
 
-#include <filesystem>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <vector>
 
 #include "common/Error.h"
@@ -11,8 +13,9 @@ namespace qfip {
 
 namespace {
 
-// Files larger than the largest picture this program decodes (a 32-bit bitmap at the
-// raster limit) plus generous room for headers are not read into memory.
+// Icons and metafiles are read whole, since their bytes go to the drawing code; files
+// larger than the largest bitmap this program decodes (32 bits a pixel at the raster
+// limit) plus generous room are not read into memory.
 constexpr uint64_t kMaxFileBytes = uint64_t(Raster::kMaxPixels) * 4 + (uint64_t(64) << 20);
 
 std::string lowerAscii(std::string_view text) {
@@ -34,22 +37,63 @@ bool isKnownExtension(const std::string& lower) {
 uint16_t u16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 uint32_t u32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
 
-std::vector<uint8_t> readWholeFile(const std::string& path) {
-    std::error_code ec;
-    const bool folder = std::filesystem::is_directory(path, ec);
-    std::ifstream file;
-    if (!folder) file.open(path, std::ios::binary);
-    if (folder || !file) throw Error("Cannot open file " + path);
-    file.seekg(0, std::ios::end);
-    const std::streamoff end = file.tellg();
-    file.seekg(0, std::ios::beg);
-    if (end < 0 || !file) throw Error("Stream read error");
-    if (uint64_t(end) > kMaxFileBytes) throw Error("Out of system resources");
-    std::vector<uint8_t> bytes(static_cast<size_t>(end));
-    file.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+// A picture file opened for reading; a folder or anything but a plain file (a pipe or a
+// device could block or never end) can't be opened as a picture.
+class OpenFile {
+public:
+    explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+        if (fd_ < 0 || ::fstat(fd_, &opened_) != 0 || !S_ISREG(opened_.st_mode)) {
+            throw Error("Cannot open file " + path);
+        }
+    }
+    ~OpenFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    int fd() const { return fd_; }
+    uint64_t size() const { return uint64_t(opened_.st_size); }
+    FileIdentity identity() const { return identityOfStat(opened_); }
+    // The file as it is now differs from the file as it was opened.
+    bool changed() const {
+        struct stat now {};
+        return ::fstat(fd_, &now) != 0 || identityOfStat(now) != identity();
+    }
+
+    static FileIdentity identityOfStat(const struct stat& st) {
+        return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
+                            int64_t(st.st_mtim.tv_nsec)};
+    }
+
+private:
+    int fd_ = -1;
+    struct stat opened_ {};
+};
+
+std::vector<uint8_t> readWhole(ByteSource& source) {
+    if (source.size() > kMaxFileBytes) throw Error("Out of system resources");
+    std::vector<uint8_t> bytes(size_t(source.size()));
     // A file that shrank while being read keeps what was read.
-    bytes.resize(size_t(file.gcount()));
+    bytes.resize(source.read(0, bytes.size(), bytes.data()).size());
     return bytes;
+}
+
+Picture loadBitmap(ByteSource& source, const LoadOptions& options, LoadInfo* info) {
+    BmpDecoder decoder(source);
+    if (info) info->width = decoder.width(), info->height = decoder.height();
+    std::pair<int32_t, int32_t> size{decoder.width(), decoder.height()};
+    if (options.plan && !decoder.layout().isEmpty()) {
+        const auto planned = options.plan(decoder.width(), decoder.height());
+        if (!planned) throw LoadAbandoned{};
+        size = *planned;
+    }
+    try {
+        if (size == std::pair{decoder.width(), decoder.height()}) return Picture::bitmap(decoder.decode(options.stop));
+        return Picture::bitmap(decoder.decodeSampled(size.first, size.second, options.stop));
+    } catch (const DecodeStopped&) {
+        throw LoadAbandoned{};
+    }
 }
 
 }  // namespace
@@ -60,12 +104,27 @@ std::string pictureExtension(std::string_view path) {
     return std::string(path.substr(at + 1));
 }
 
-Picture loadPicture(const std::string& path) {
+Picture loadPicture(const std::string& path) { return loadPicture(path, LoadOptions{}); }
+
+Picture loadPicture(const std::string& path, const LoadOptions& options, LoadInfo* info) {
     const std::string extension = pictureExtension(path);
     const std::string lower = lowerAscii(extension);
     if (!isKnownExtension(lower)) unknownExtension(extension);
-    const std::vector<uint8_t> bytes = readWholeFile(path);
-    return decodePicture(lower, bytes);
+    const OpenFile file(path);
+    if (info) info->identity = file.identity();
+    FileSource source(file.fd(), file.size());
+    Picture picture = lower == "bmp" ? loadBitmap(source, options, info) : decodePicture(lower, readWhole(source));
+    if (info) {
+        info->changed = file.changed();
+        if (!picture.hasRaster()) info->width = info->height = 0;
+    }
+    return picture;
+}
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return OpenFile::identityOfStat(st);
 }
 
 Picture decodePicture(std::string_view extension, std::span<const uint8_t> bytes, int64_t maxPixels) {

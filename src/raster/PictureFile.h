@@ -1,10 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
+#include "raster/ByteSource.h"
 #include "raster/Picture.h"
 
 namespace qfip {
@@ -16,9 +20,50 @@ std::string pictureExtension(std::string_view path);
 // Loads a picture file, choosing the reader by extension ("bmp", "ico", "emf", "wmf",
 // whole and case-insensitive). Failures throw Error with the exact message:
 // "Unknown picture file extension (.%s)", "Cannot open file %s", or the reader's own.
+// A bitmap's headers are read and checked first; its pixel data then goes straight from
+// the file into the raster, never through a copy of the whole file.
 Picture loadPicture(const std::string& path);
 
-// Decodes the bytes of a file with the given (already matched, lower-case) extension.
+// What identifies the contents of a file without reading them again: a file whose
+// device, inode, size and modification time are unchanged still holds what was read.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = 0;
+    int64_t modifiedSeconds = 0;
+    int64_t modifiedNanoseconds = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// The identity of the file a path names now, or nothing when it can't be looked up.
+std::optional<FileIdentity> identityOf(const std::string& path);
+
+// Thrown by a load that was abandoned: its stop token was requested, or its plan said no.
+struct LoadAbandoned {};
+
+// How loadPicture(path, options) goes about a file.
+struct LoadOptions {
+    // Checked between rows: a requested stop abandons the load.
+    std::stop_token stop;
+    // Asked once a bitmap's headers are read, before its raster is allocated, with the
+    // picture's size: the size to decode it at (its own, or smaller for a sampled
+    // picture, see BmpDecoder::decodeSampled), or nothing to abandon the load.
+    std::function<std::optional<std::pair<int32_t, int32_t>>(int32_t width, int32_t height)> plan;
+};
+
+// What a load tells besides the picture.
+struct LoadInfo {
+    FileIdentity identity;  // of the file as it was opened
+    bool changed = false;   // the file's identity was different once it had been read
+    int32_t width = 0;      // the picture's own size (a sampled raster is smaller)
+    int32_t height = 0;
+};
+
+// loadPicture with the options above: the same results and messages, and LoadAbandoned.
+Picture loadPicture(const std::string& path, const LoadOptions& options, LoadInfo* info = nullptr);
+
+// Decodes the bytes of a file with the given (already matched, lower-case) extension,
+// by the same rules and with the same results and messages as loadPicture.
 Picture decodePicture(std::string_view extension, std::span<const uint8_t> bytes,
                       int64_t maxPixels = Raster::kMaxPixels);
 
