@@ -63,16 +63,26 @@ void PictureImage::paintEvent(QPaintEvent* event) {
         painter.drawImage(rect(), drawn_);
         return;
     }
-    // Only the areas asked for are composed: a pointer movement repaints two thin rings.
-    std::vector<uint32_t> buffer;
-    for (const QRect& r : event->region()) {
-        const qfip::Rect area{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-        buffer.resize(size_t(r.width()) * size_t(r.height()));
-        const qfip::Rect done = shown_.compose(area, buffer.data(), size_t(r.width()));
-        if (done.isEmpty()) continue;
-        const QImage part(reinterpret_cast<const uchar*>(buffer.data()), int(done.width()), int(done.height()),
-                          qsizetype(r.width()) * 4, QImage::Format_RGB32);
-        painter.drawImage(QPoint(done.Left, done.Top), part);
+    // The picture's own pixels straight from the raster (no copy), then only the strips
+    // of the outlines composed over them: a pointer movement repaints two thin rings, a
+    // full repaint costs a copy of what is visible.
+    const qfip::Raster& raster = shown_.picture()->raster();
+    const QImage picture = imageOfRaster(raster);
+    const QRegion region = event->region() & QRect(0, 0, raster.width(), raster.height());
+    for (const QRect& r : region) painter.drawImage(r.topLeft(), picture, r);
+    std::vector<uint32_t> strip;
+    for (const qfip::Rect& outline : shown_.outlines()) {
+        for (const qfip::Rect& s : qfip::outlineRepaintAreas(outline, raster.width(), raster.height())) {
+            for (const QRect& r : region.intersected(QRect(s.Left, s.Top, int(s.width()), int(s.height())))) {
+                const qfip::Rect area{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+                strip.resize(size_t(r.width()) * size_t(r.height()));
+                const qfip::Rect done = shown_.compose(area, strip.data(), size_t(r.width()));
+                if (done.isEmpty()) continue;
+                const QImage part(reinterpret_cast<const uchar*>(strip.data()), int(done.width()),
+                                  int(done.height()), qsizetype(r.width()) * 4, QImage::Format_RGB32);
+                painter.drawImage(QPoint(done.Left, done.Top), part);
+            }
+        }
     }
 }
 

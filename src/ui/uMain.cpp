@@ -99,7 +99,10 @@ TMainForm::TMainForm(DialogHost& host, QWidget* parent)
     FormCreate();
 }
 
-TMainForm::~TMainForm() { qApp->removeEventFilter(this); }
+TMainForm::~TMainForm() {
+    qApp->removeEventFilter(this);
+    prefetch_.cancel();
+}
 
 void TMainForm::applyColours() {
     const QColor bar(0xD7, 0xD7, 0xD7), panel(0xE4, 0xE6, 0xDD), heading(0x80, 0x80, 0xC0);
@@ -177,12 +180,42 @@ qfip::MeasureMode TMainForm::measureMode() const {
 
 // ---- pictures ---------------------------------------------------------------------------
 
-void TMainForm::showPictureFile(const QString& path) {
-    qfip::Picture picture = qfip::loadPicture(utf8(path));
+void TMainForm::showPictureFile(const QString& path) { showPicture(qfip::loadPicture(utf8(path))); }
+
+void TMainForm::showPicture(qfip::Picture picture) {
     // Icons and metafiles are drawn now, so a body that can't be drawn fails before the
     // shown picture is replaced.
     QImage image = picture.hasRaster() ? QImage() : renderPicture(picture);
     ui_->Image1->setPicture(std::move(picture), std::move(image));
+}
+
+// Picture CurrentImage + 1 of the series: the one read ahead when it is there and its file
+// unchanged, else read now, exactly as without a prefetch.
+void TMainForm::showNextPicture() {
+    const QString& path = FileList.at(CurrentImage);
+    std::optional<qfip::Picture> ahead = prefetch_.take(utf8(path), {series_, int64_t(CurrentImage) + 1});
+    if (ahead) {
+        showPicture(std::move(*ahead));
+    } else {
+        showPictureFile(path);
+    }
+}
+
+// Open and Restart start a series afresh: nothing read ahead for the one before is used.
+void TMainForm::newSeries() {
+    ++series_;
+    prefetch_.cancel();
+}
+
+// Picture CurrentImage is shown: the one after it is read while the user points.
+void TMainForm::prefetchNext() {
+    if (!prefetchEnabled_ || CurrentImage < 1 || CurrentImage >= FileList.size()) return;
+    prefetch_.start(utf8(FileList.at(CurrentImage)), {series_, int64_t(CurrentImage) + 1});
+}
+
+void TMainForm::setPrefetchEnabled(bool enabled) {
+    prefetchEnabled_ = enabled;
+    if (!enabled) prefetch_.cancel();
 }
 
 void TMainForm::toggleLoadedOutlines() {
@@ -233,10 +266,11 @@ void TMainForm::MeasurementStep() {
     // Advance; a failure here is dropped and the same picture is measured again.
     try {
         if (!FileList.isEmpty() && CurrentImage < FileList.size()) {
-            showPictureFile(FileList.at(CurrentImage));
+            showNextPicture();
             toggleLoadedOutlines();
             showStatus(CurrentImage + 1, FileList.size());
             ++CurrentImage;
+            prefetchNext();
         } else {
             host_.message(this, QString::fromLatin1(kLastLine));
             SeriesFinished = true;
@@ -256,15 +290,18 @@ void TMainForm::ToolButton3Click() {
     for (const QString& path : FileList) FileLabels.push_back(qfip::fileLabel(utf8(path)));
     CurrentImage = 1;
     ShownIsCurrent = false;
+    newSeries();
     showPictureFile(FileName);
     ShownIsCurrent = true;
     toggleLoadedOutlines();
     showStatus(1, FileList.size());
+    prefetchNext();
 }
 
 void TMainForm::ToolButton4Click() {
     SeriesFinished = false;
     CurrentImage = 1;
+    newSeries();
     try {
         showPictureFile(FileName);
     } catch (const std::exception&) {
@@ -276,6 +313,7 @@ void TMainForm::ToolButton4Click() {
     ComputeBackgroundRect();
     toggleLoadedOutlines();
     showStatus(1, FileList.size());
+    prefetchNext();
 }
 
 void TMainForm::SpeedButton1Click() {
@@ -357,6 +395,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         }
     }
     Terminated = true;
+    prefetch_.cancel();
     event->accept();
 }
 

@@ -12,6 +12,7 @@
 
 #include "common/Rect.h"
 #include "measure/Intensity.h"
+#include "raster/PicturePrefetch.h"
 #include "raster/Pointer.h"
 
 class DialogHost;
@@ -45,6 +46,11 @@ public:
 
     // The ratio by which the designed layout was scaled (the text height over 13 pixels).
     double designRatio() const { return ratio_; }
+
+    // The next picture of the series is read ahead while the user points; tests and
+    // benchmarks reach the prefetch to wait for it, or switch it off.
+    qfip::PicturePrefetch& prefetch() { return prefetch_; }
+    void setPrefetchEnabled(bool enabled);
 
     // Handlers. They let failures escape, as the application's error box reports them;
     // the connections to the controls route them there.
@@ -94,6 +100,10 @@ private:
     void ComputeBackgroundRect();
     qfip::MeasureMode measureMode() const;
     void showPictureFile(const QString& path);
+    void showPicture(qfip::Picture picture);
+    void showNextPicture();
+    void newSeries();
+    void prefetchNext();
     void toggleLoadedOutlines();
     void showStatus(int32_t n, qsizetype count);
     bool hasUnsavedResults() const;
@@ -107,4 +117,7 @@ private:
     bool Terminated = false;
     double ratio_ = 1.0;
     bool shownOnce_ = false;
+    bool prefetchEnabled_ = true;
+    uint64_t series_ = 0;  // counts Open and Restart: a prefetch belongs to one of them
+    qfip::PicturePrefetch prefetch_;
 };

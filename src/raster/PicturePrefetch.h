@@ -1,0 +1,94 @@
+#pragma once
+
+// Reading the next picture of a series ahead, while the user points at the shown one.
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "raster/PictureFile.h"
+
+namespace qfip {
+
+// Which picture of which series a prefetch is for; a new series (Open, Restart) has a new
+// number, so nothing read for another series or position is ever taken for this one.
+struct PrefetchKey {
+    uint64_t series = 0;
+    int64_t position = 0;
+    friend bool operator==(const PrefetchKey&, const PrefetchKey&) = default;
+};
+
+// One worker thread that reads and decodes one picture file at a time, and nothing
+// else. A picture is handed out only for the key and path it was started for, only once
+// it is finished and only while the file is unchanged (same device, inode, size and
+// modification time as when the worker read it); in every other case the caller loads
+// the file itself, so every failure keeps its behaviour. At most one picture is held:
+// whatever is started, cancelled or refused is released before the call returns.
+class PicturePrefetch {
+public:
+    using Loader = std::function<Picture(const std::string& path, const LoadOptions& options, LoadInfo* info)>;
+
+    PicturePrefetch();
+    ~PicturePrefetch();  // cancels and joins the worker
+    PicturePrefetch(const PicturePrefetch&) = delete;
+    PicturePrefetch& operator=(const PicturePrefetch&) = delete;
+
+    // Starts reading `path` for `key`, cancelling any earlier prefetch first. A picture
+    // that would take more than a quarter of the memory available is not read.
+    void start(const std::string& path, PrefetchKey key);
+
+    // Cancels what is under way and drops what is done; returns once the worker has let
+    // go of its picture.
+    void cancel();
+
+    // The picture read for exactly this path and key when it is finished, was read
+    // without failure and the file is unchanged now; otherwise nothing (after releasing
+    // whatever was read, and cancelling a read still under way). Either way the prefetch
+    // is used up.
+    std::optional<Picture> take(const std::string& path, PrefetchKey key);
+
+    // Whether the worker has nothing under way (tests and benchmarks wait for this).
+    bool idle() const;
+    // Waits until the worker has nothing under way.
+    void waitUntilIdle() const;
+
+    // Replaces how files are read (loadPicture); tests use it to hold a read half-way.
+    void setLoader(Loader loader);
+
+    // Whether a picture of this size may be read ahead with this much memory available.
+    static bool fitsInMemory(int32_t width, int32_t height, std::optional<uint64_t> available);
+
+private:
+    enum class State { Idle, Running, Done };
+    struct Job {
+        std::string path;
+        PrefetchKey key;
+        std::stop_source stop;
+    };
+    struct Result {
+        std::optional<Picture> picture;  // nothing when the read failed or was refused
+        FileIdentity identity;
+    };
+
+    void run(std::stop_token quit);
+    void cancelLocked(std::unique_lock<std::mutex>& lock);
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable_any changed_;
+    State state_ = State::Idle;
+    std::optional<Job> job_;        // the job under way or done
+    std::optional<Result> result_;  // its result, once done
+    bool pending_ = false;          // job_ is waiting for the worker
+    Loader loader_;
+    std::jthread worker_;
+};
+
+// The bytes of memory available for new allocations now (MemAvailable), or nothing
+// where the system doesn't say.
+std::optional<uint64_t> availableMemory();
+
+}  // namespace qfip
