@@ -17,6 +17,7 @@
 
 #include "common/Error.h"
 #include "raster/BmpReader.h"
+#include "raster/PictureFile.h"
 
 namespace qfip {
 namespace {
@@ -169,6 +170,32 @@ TEST_P(OtherBmp, DecodesOrFailsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, OtherBmp, ::testing::ValuesIn(suiteFiles({"q", "b", "x"})), testName);
+
+// Every file of the corpus read from disk decodes exactly as its bytes in memory do: the
+// same raster, or the same message.
+class AnyBmp : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(AnyBmp, FromTheFileAsFromMemory) {
+    const auto outcome = [](auto&& decode) {
+        try {
+            const Raster r = decode();
+            std::string text = std::to_string(r.width()) + "x" + std::to_string(r.height()) + ":";
+            text.append(reinterpret_cast<const char*>(r.data()), size_t(r.width()) * size_t(r.height()) * 4);
+            return text;
+        } catch (const Error& e) {
+            return std::string(e.what());
+        }
+    };
+    const std::vector<uint8_t> bytes = readFile(kSuite / GetParam());
+    const std::string fromMemory = outcome([&] { return readBmp(bytes); });
+    const std::string fromFile = outcome([&] {
+        const Picture p = loadPicture((kSuite / GetParam()).string());
+        return p.raster().clone();
+    });
+    EXPECT_TRUE(fromFile == fromMemory) << GetParam() << ": " << fromFile.substr(0, 40) << " vs " << fromMemory.substr(0, 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, AnyBmp, ::testing::ValuesIn(suiteFiles({"g", "q", "b", "x"})), testName);
 
 TEST(BmpSuite, CorpusIsPresent) {
     EXPECT_GE(suiteFiles({"g"}).size(), 20u);
