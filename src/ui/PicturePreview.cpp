@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "raster/PictureFile.h"
 #include "ui/PictureRendering.h"
@@ -42,15 +43,21 @@ PreviewArea::PreviewArea(QWidget* parent) : QFrame(parent) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
 }
 
-void PreviewArea::setPicture(const QImage& image, bool present) {
+void PreviewArea::setPicture(const QImage& image, QSize pictureSize, bool present) {
     image_ = image;
+    pictureSize_ = pictureSize;
     present_ = present;
     update();
 }
 
 QRect PreviewArea::drawnRect() const {
     if (!present_) return QRect();
-    return previewRect(image_.size(), contentsRect().size());
+    return previewRect(pictureSize_, contentsRect().size());
+}
+
+void PreviewArea::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    emit resized();
 }
 
 void PreviewArea::paintEvent(QPaintEvent* event) {
@@ -93,35 +100,120 @@ PicturePreview::PicturePreview(QWidget* parent) : QWidget(parent) {
 
     connect(button_, &QPushButton::clicked, this, &PicturePreview::openPreviewWindow);
     connect(area_, &PreviewArea::doubleClicked, this, &PicturePreview::openPreviewWindow);
+    connect(area_, &PreviewArea::resized, this, &PicturePreview::areaResized);
+    worker_ = std::jthread([this](std::stop_token quit) { work(quit); });
+}
+
+PicturePreview::~PicturePreview() {
+    {
+        std::lock_guard lock(mutex_);
+        running_.request_stop();
+        waiting_.reset();
+    }
+    // The read under way stops at its next row (a drawing helper is ended at once).
+    worker_.request_stop();
+    worker_.join();
 }
 
 void PicturePreview::showFile(const QString& path) {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.isFile()) {
         clear();
+        emit shown();
         return;
     }
-    try {
-        const qfip::Picture picture = qfip::loadPicture(QFile::encodeName(info.absoluteFilePath()).toStdString());
-        // A bitmap's image shares the raster's pixels and keeps the raster alive.
-        image_ = renderPicture(picture);
-        hasPicture_ = true;
-    } catch (const std::exception&) {
-        // A file that doesn't load simply has no preview.
-        clear();
-        return;
-    }
-    caption_->setText(QString::asprintf(" (%dx%d)", image_.width(), image_.height()));
-    button_->setEnabled(true);
-    area_->setPicture(image_, true);
+    path_ = info.absoluteFilePath();
+    pending_ = true;
+    button_->setEnabled(false);
+    const qreal scale = area_->devicePixelRatioF();
+    Request request{++lastId_, path_, area_->contentsRect().size() * scale, std::stop_source()};
+    std::lock_guard lock(mutex_);
+    running_.request_stop();
+    waiting_ = std::move(request);
+    wake_.notify_all();
 }
 
 void PicturePreview::clear() {
+    {
+        // A picture still being read is no longer wanted.
+        std::lock_guard lock(mutex_);
+        running_.request_stop();
+        waiting_.reset();
+        ++lastId_;
+    }
+    pending_ = false;
     image_ = QImage();
+    pictureSize_ = QSize();
     hasPicture_ = false;
     caption_->setText(QString::fromLatin1(kEmptyCaption));
     button_->setEnabled(false);
-    area_->setPicture(QImage(), false);
+    area_->setPicture(QImage(), QSize(), false);
+}
+
+void PicturePreview::work(std::stop_token quit) {
+    for (;;) {
+        Request request;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, quit, [this] { return waiting_.has_value(); });
+            if (quit.stop_requested()) return;
+            request = std::move(*waiting_);
+            waiting_.reset();
+            running_ = request.stop;
+        }
+        std::optional<Outcome> outcome = read(request);
+        if (request.stop.stop_requested()) continue;
+        QMetaObject::invokeMethod(
+            this, [this, id = request.id, outcome] { deliver(id, outcome); }, Qt::QueuedConnection);
+    }
+}
+
+std::optional<PicturePreview::Outcome> PicturePreview::read(const Request& request) {
+    try {
+        qfip::LoadOptions options;
+        options.stop = request.stop.get_token();
+        // A bitmap larger than the area is decoded at the size it is drawn.
+        const QSize area = request.area;
+        options.plan = [area](int32_t width, int32_t height) {
+            const QSize drawn = previewRect(QSize(width, height), area).size();
+            if (drawn.isEmpty()) return std::optional(std::pair{width, height});
+            return std::optional(std::pair{std::clamp(drawn.width(), 1, width), std::clamp(drawn.height(), 1, height)});
+        };
+        qfip::LoadInfo info;
+        const qfip::Picture picture =
+            qfip::loadPicture(QFile::encodeName(request.path).toStdString(), options, &info);
+        // A bitmap's image shares the raster's pixels and keeps the raster alive.
+        QImage image = renderPicture(picture, request.stop.get_token());
+        const QSize size = picture.hasRaster() ? QSize(info.width, info.height) : image.size();
+        return Outcome{std::move(image), size};
+    } catch (...) {
+        // A file that doesn't load simply has no preview (and an abandoned one none either).
+        return std::nullopt;
+    }
+}
+
+void PicturePreview::deliver(uint64_t id, std::optional<Outcome> outcome) {
+    if (id != lastId_) return;  // the selection has moved on
+    pending_ = false;
+    if (!outcome) {
+        clear();
+        emit shown();
+        return;
+    }
+    image_ = std::move(outcome->image);
+    pictureSize_ = outcome->pictureSize;
+    hasPicture_ = true;
+    caption_->setText(QString::asprintf(" (%dx%d)", pictureSize_.width(), pictureSize_.height()));
+    button_->setEnabled(true);
+    area_->setPicture(image_, pictureSize_, true);
+    emit shown();
+}
+
+// A sampled bitmap is read again at its new size when the area grows past it.
+void PicturePreview::areaResized() {
+    if (!hasPicture_ || pending_ || image_.size() == pictureSize_) return;
+    const QSize drawn = drawnRect().size() * area_->devicePixelRatioF();
+    if (drawn.width() > image_.width() || drawn.height() > image_.height()) showFile(path_);
 }
 
 QString PicturePreview::caption() const { return caption_->text(); }
@@ -130,7 +222,16 @@ QRect PicturePreview::drawnRect() const { return area_->drawnRect(); }
 QSize PicturePreview::areaSize() const { return area_->contentsRect().size(); }
 
 void PicturePreview::openPreviewWindow() {
-    if (!hasPicture_) return;
-    PreviewWindow window(image_, this);
+    if (!hasPicture_ || pending_) return;
+    QImage whole = image_;
+    if (image_.size() != pictureSize_) {
+        // Only a sampled bitmap is held: the window shows the picture itself.
+        try {
+            whole = renderPicture(qfip::loadPicture(QFile::encodeName(path_).toStdString()));
+        } catch (const std::exception&) {
+            return;
+        }
+    }
+    PreviewWindow window(whole, this);
     window.exec();
 }

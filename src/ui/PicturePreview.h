@@ -5,6 +5,12 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <thread>
 
 class QLabel;
 class QPushButton;
@@ -18,18 +24,28 @@ QRect previewRect(QSize picture, QSize area);
 
 // The preview beside the open dialog's file list: a caption with the picture's size, the
 // picture drawn by the fit rule above, and a button that shows it in its own window.
+// Pictures are read and drawn on a worker thread, so the dialog never waits for one; a
+// selection that moves on abandons the picture under way, and a bitmap larger than the
+// area is decoded at the size it is drawn (only the rows and columns shown).
 class PicturePreview : public QWidget {
     Q_OBJECT
 public:
     explicit PicturePreview(QWidget* parent = nullptr);
+    ~PicturePreview() override;
 
     // Shows the file through the program's picture loader; a folder, a missing file or
-    // one that doesn't load empties the preview (the failure is not reported).
+    // one that doesn't load empties the preview (the failure is not reported). Until the
+    // picture is ready the previous one stays drawn and the button is disabled.
     void showFile(const QString& path);
     void clear();
 
+    // A picture is being read for the file last asked for.
+    bool pending() const { return pending_; }
     bool hasPicture() const { return hasPicture_; }
+    // What is drawn: the picture itself, or a bitmap sampled down to the area.
     const QImage& image() const { return image_; }
+    // The picture's own size.
+    QSize pictureSize() const { return pictureSize_; }
     QString caption() const;
     bool previewEnabled() const;
     // The rectangle the picture is drawn into, in area coordinates (empty without one).
@@ -41,12 +57,44 @@ public:
     // Opens the picture in a modal window that Escape closes.
     void openPreviewWindow();
 
+signals:
+    // A picture (or its absence) is shown for the file last asked for.
+    void shown();
+
 private:
+    struct Request {
+        uint64_t id = 0;
+        QString path;
+        QSize area;
+        std::stop_source stop;
+    };
+    struct Outcome {
+        QImage image;
+        QSize pictureSize;
+    };
+
+    void work(std::stop_token quit);
+    static std::optional<Outcome> read(const Request& request);
+    void deliver(uint64_t id, std::optional<Outcome> outcome);
+    void areaResized();
+
     QLabel* caption_ = nullptr;
     QPushButton* button_ = nullptr;
     PreviewArea* area_ = nullptr;
     QImage image_;
+    QSize pictureSize_;
+    QString path_;  // the file shown or being read
     bool hasPicture_ = false;
+    bool pending_ = false;
+
+    // The worker and the one request it is given at a time; a newer request stops the
+    // older one.
+    std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::optional<Request> waiting_;
+    std::stop_source running_;
+    uint64_t lastId_ = 0;
+    std::jthread worker_;
 };
 
 // The drawing surface of the preview: the picture by the fit rule, or "(None)".
@@ -55,17 +103,21 @@ class PreviewArea : public QFrame {
 public:
     explicit PreviewArea(QWidget* parent = nullptr);
 
-    void setPicture(const QImage& image, bool present);
+    // The image drawn for a picture of the given size (smaller when sampled).
+    void setPicture(const QImage& image, QSize pictureSize, bool present);
     QRect drawnRect() const;
 
 signals:
     void doubleClicked();
+    void resized();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QImage image_;
+    QSize pictureSize_;
     bool present_ = false;
 };

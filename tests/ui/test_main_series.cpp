@@ -348,6 +348,35 @@ TEST_F(SeriesTest, OutlinesArePaintedByExclusiveOr) {
     EXPECT_EQ(QColor(moved.pixel(46, 28)), QColor(55, 55, 55));
 }
 
+TEST_F(SeriesTest, PaintingIsThePictureWithItsOutlinesBitForBit) {
+    std::vector<Rgb> pixels(100 * 80);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = {uint8_t(i * 7), uint8_t(i * 13), uint8_t(i * 29)};
+    write("n.bmp", bmp24(100, 80, pixels));
+    control<QCheckBox>("CheckBox1")->click();
+    control<QLineEdit>("Edit2")->setText("50");
+    control<QLineEdit>("Edit3")->setText("35");
+    open({"n.bmp"});
+    point();
+    form->SpeedButton2Click();  // a second background outline, across the pointer's
+    ASSERT_EQ(image1()->shown().outlines().size(), 3u);
+    std::vector<uint32_t> expected(100 * 80);
+    image1()->shown().compose({0, 0, 100, 80}, expected.data(), 100);
+    const auto compare = [&](const QImage& painted, const QRect& area) {
+        int wrong = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) wrong += painted.pixel(x, y) != expected[size_t(y) * 100 + x];
+        return wrong;
+    };
+    EXPECT_EQ(compare(image1()->grab().toImage(), QRect(0, 0, 100, 80)), 0);
+    // A repaint of part of the pane: a band across both outlines.
+    QImage part(100, 80, QImage::Format_RGB32);
+    part.fill(0);
+    const QRect band(30, 25, 45, 9);
+    image1()->render(&part, band.topLeft(), QRegion(band));  // the band lands where it is
+    EXPECT_EQ(compare(part, band), 0);
+    EXPECT_EQ(part.pixel(0, 0), 0xFF000000u);  // nothing outside it
+}
+
 TEST_F(SeriesTest, SetBackgroundTwiceLeavesNoOutline) {
     open({"a.bmp"});
     ASSERT_EQ(image1()->shown().outlines().size(), 1u);

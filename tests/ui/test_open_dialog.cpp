@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -85,6 +86,11 @@ QStringList visibleFiles(PictureFileDialog& dialog) {
     }
     names.sort(Qt::CaseInsensitive);
     return names;
+}
+
+// The preview reads on a worker thread: waits until what was asked for is shown.
+void settle(PicturePreview& preview) {
+    if (!QTest::qWaitFor([&] { return !preview.pending(); }, 10000)) ADD_FAILURE() << "the preview never came";
 }
 
 }  // namespace
@@ -318,6 +324,7 @@ TEST_F(DialogTest, PreviewCaptionAndButtonFollowTheFile) {
     };
     for (const auto& c : cases) {
         preview.showFile(c.name.isEmpty() ? QString() : path(c.name));
+        settle(preview);
         EXPECT_EQ(preview.caption(), c.caption) << c.name.toStdString();
         EXPECT_EQ(preview.previewEnabled(), c.caption != "Picture:") << c.name.toStdString();
         EXPECT_EQ(preview.hasPicture(), c.caption != "Picture:") << c.name.toStdString();
@@ -345,6 +352,7 @@ TEST_F(DialogTest, PreviewDrawsByTheFitRuleOrShowsNone) {
 
     write(path("small.bmp"), bmp24Uniform(10, 6, {255, 0, 0}));
     preview.showFile(path("small.bmp"));
+    settle(preview);
     const QRect small = preview.drawnRect();
     EXPECT_EQ(small, QRect((area.width() - 10) / 2, (area.height() - 6) / 2, 10, 6));
     const QImage shown = preview.area()->grab().toImage();
@@ -355,12 +363,14 @@ TEST_F(DialogTest, PreviewDrawsByTheFitRuleOrShowsNone) {
 
     write(path("tall.bmp"), bmp24Uniform(100, 1000, {0, 0, 255}));
     preview.showFile(path("tall.bmp"));
+    settle(preview);
     EXPECT_EQ(preview.drawnRect(), previewRect(QSize(100, 1000), area));
     EXPECT_EQ(preview.drawnRect().height(), area.height());
     EXPECT_EQ(preview.drawnRect().topLeft(), QPoint(0, 0));
     EXPECT_EQ(preview.area()->grab().toImage().pixel(inside + QPoint(2, area.height() / 2)), 0xFF0000FFu);
 
     preview.showFile(path("missing.bmp"));
+    settle(preview);
     EXPECT_TRUE(preview.drawnRect().isNull());
 }
 
@@ -371,9 +381,11 @@ TEST_F(DialogTest, DialogPreviewFollowsTheCurrentFile) {
     ASSERT_NE(preview, nullptr);
     EXPECT_TRUE(dialog->isAncestorOf(preview));
     emit dialog->currentChanged(path("placeable.wmf"));
+    settle(*preview);
     EXPECT_EQ(preview->caption(), " (40x30)");
     EXPECT_TRUE(preview->previewButton()->isEnabled());
     emit dialog->currentChanged(path("sub"));
+    settle(*preview);
     EXPECT_EQ(preview->caption(), "Picture:");
     EXPECT_FALSE(preview->previewButton()->isEnabled());
 }
@@ -382,6 +394,7 @@ TEST_F(DialogTest, PreviewButtonAndDoubleClickOpenAWindowThatEscapeCloses) {
     PicturePreview preview;
     preview.show();
     preview.showFile(path("red.bmp"));
+    settle(preview);
     for (int way = 0; way < 2; ++way) {
         bool seen = false;
         QTimer::singleShot(0, [&] {
@@ -414,4 +427,66 @@ TEST(PreviewWindowShape, ShowsThePictureAtItsSize) {
     EXPECT_GE(window.height(), 20);
     QTest::keyClick(&window, Qt::Key_Escape);
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(DialogTest, LargeBitmapIsDecodedAtTheSizeItIsDrawn) {
+    // Left half red, right half blue; the caption still names the picture's own size.
+    const int w = 3000, h = 1000;
+    std::vector<Rgb> pixels(size_t(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) pixels[size_t(y) * w + x] = x < w / 2 ? Rgb{255, 0, 0} : Rgb{0, 0, 255};
+    write(path("wide.bmp"), bmp24(w, h, pixels));
+    PicturePreview preview;
+    preview.resize(preview.sizeHint());
+    preview.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&preview));
+    preview.showFile(path("wide.bmp"));
+    settle(preview);
+    EXPECT_EQ(preview.caption(), " (3000x1000)");
+    EXPECT_EQ(preview.pictureSize(), QSize(3000, 1000));
+    const QRect drawn = preview.drawnRect();
+    EXPECT_EQ(drawn, previewRect(QSize(w, h), preview.areaSize()));
+    EXPECT_EQ(preview.image().size(), drawn.size());
+    EXPECT_EQ(preview.image().pixel(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(preview.image().pixel(drawn.width() - 1, drawn.height() - 1), 0xFF0000FFu);
+    const QImage shown = preview.area()->grab().toImage();
+    const QPoint inside = preview.area()->contentsRect().topLeft();
+    EXPECT_EQ(shown.pixel(inside + QPoint(1, 1)), 0xFFFF0000u);
+    EXPECT_EQ(shown.pixel(inside + QPoint(drawn.width() - 2, 1)), 0xFF0000FFu);
+
+    // The preview window shows the picture itself, not the sample.
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* window = qobject_cast<PreviewWindow*>(QApplication::activeModalWidget());
+        if (!window) return;
+        seen = true;
+        const auto* label = window->findChild<QLabel*>();
+        EXPECT_TRUE(label && label->size() == QSize(w, h));
+        QTest::keyClick(window, Qt::Key_Escape);
+    });
+    preview.previewButton()->click();
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(DialogTest, SelectionThatMovesOnAbandonsThePictureUnderWay) {
+    write(path("big.bmp"), bmp24Uniform(2000, 2000, {0, 255, 0}));
+    PicturePreview preview;
+    int shown = 0;
+    QObject::connect(&preview, &PicturePreview::shown, [&] { ++shown; });
+    for (const QString& name : {"big.bmp", "red.bmp", "big.bmp", "icon.ico", "big.bmp", "SCAN01.BMP"}) {
+        preview.showFile(path(name));
+        EXPECT_TRUE(preview.pending());
+        EXPECT_FALSE(preview.previewEnabled());
+    }
+    settle(preview);
+    QTest::qWait(100);  // nothing later replaces it
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(preview.caption(), " (2x2)");
+    EXPECT_EQ(preview.image().pixel(0, 0), 0xFF0000FFu);
+    // A selection of nothing empties the preview at once, and a late picture never comes.
+    preview.showFile(path("big.bmp"));
+    preview.showFile(QString());
+    EXPECT_FALSE(preview.pending());
+    QTest::qWait(100);
+    EXPECT_EQ(preview.caption(), "Picture:");
 }
