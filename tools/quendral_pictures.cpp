@@ -10,6 +10,9 @@
 //       metafiles itself: glyph-text (text drawn by glyph index, twice),
 //       glyph-text-no-end (the same without an end record), no-end (a rectangle
 //       without an end record), glyph-past-table (a glyph index past the font's table)
+//   quendral_pictures pattern <file> <side> [<seed>]
+//       a <side> x <side> picture (up to 16384) of a pattern that changes every pixel,
+//       written a row at a time (for benchmarks)
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -114,9 +117,18 @@ int main(int argc, char** argv) {
     if (mode == "series" && argc == 3) return series(argv[2]);
     if (mode == "square" && argc == 11) return square(argv + 2);
     if (mode == "metafile" && argc == 4) return metafile(argv[2], argv[3]);
+    if (mode == "pattern" && (argc == 4 || argc == 5)) {
+        const int side = std::atoi(argv[3]);
+        if (side <= 0 || side > 16384) {
+            std::fprintf(stderr, "bad size\n");
+            return 2;
+        }
+        return qfip::testing::writePatternBmp24(argv[2], side, side, uint8_t(argc == 5 ? std::atoi(argv[4]) : 0)) ? 0 : 1;
+    }
     std::fprintf(stderr,
                  "usage: quendral_pictures series <folder>\n"
                  "       quendral_pictures square <file> <width> <height> <ground> <left> <top> <right> <bottom> <value>\n"
-                 "       quendral_pictures metafile glyph-text|glyph-text-no-end|no-end|glyph-past-table <file>\n");
+                 "       quendral_pictures metafile glyph-text|glyph-text-no-end|no-end|glyph-past-table <file>\n"
+                 "       quendral_pictures pattern <file> <side> [<seed>]\n");
     return 2;
 }

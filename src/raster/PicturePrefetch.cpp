@@ -92,6 +92,12 @@ std::optional<Picture> PicturePrefetch::take(const std::string& path, PrefetchKe
     return std::move(result->picture);
 }
 
+void PicturePrefetch::release(Picture picture) {
+    std::lock_guard lock(mutex_);
+    released_.push_back(std::move(picture));
+    changed_.notify_all();
+}
+
 bool PicturePrefetch::idle() const {
     std::lock_guard lock(mutex_);
     return state_ != State::Running;
@@ -105,8 +111,16 @@ void PicturePrefetch::waitUntilIdle() const {
 void PicturePrefetch::run(std::stop_token quit) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, quit, [this] { return pending_; });
+        changed_.wait(lock, quit, [this] { return pending_ || !released_.empty(); });
         if (quit.stop_requested()) return;
+        if (!released_.empty()) {
+            std::vector<Picture> old = std::move(released_);
+            released_.clear();
+            lock.unlock();
+            old.clear();  // before the next picture is allocated
+            lock.lock();
+            continue;
+        }
         pending_ = false;
         const std::string path = job_->path;
         const std::stop_token stop = job_->stop.get_token();

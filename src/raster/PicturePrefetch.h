@@ -9,6 +9,7 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "raster/PictureFile.h"
 
@@ -51,6 +52,11 @@ public:
     // is used up.
     std::optional<Picture> take(const std::string& path, PrefetchKey key);
 
+    // Hands over a picture that is no longer shown: the worker releases it (freeing a large
+    // raster takes milliseconds) before it starts anything else, so memory is never held
+    // for more pictures than before.
+    void release(Picture picture);
+
     // Whether the worker has nothing under way (tests and benchmarks wait for this).
     bool idle() const;
     // Waits until the worker has nothing under way.
@@ -83,6 +89,7 @@ private:
     std::optional<Job> job_;        // the job under way or done
     std::optional<Result> result_;  // its result, once done
     bool pending_ = false;          // job_ is waiting for the worker
+    std::vector<Picture> released_; // pictures for the worker to release
     Loader loader_;
     std::jthread worker_;
 };

@@ -186,7 +186,10 @@ void TMainForm::showPicture(qfip::Picture picture) {
     // Icons and metafiles are drawn now, so a body that can't be drawn fails before the
     // shown picture is replaced.
     QImage image = picture.hasRaster() ? QImage() : renderPicture(picture);
+    std::optional<qfip::Picture> old = ui_->Image1->shown().picture();
     ui_->Image1->setPicture(std::move(picture), std::move(image));
+    // The worker frees the old raster, off the window's thread.
+    if (old) prefetch_.release(std::move(*old));
 }
 
 // Picture CurrentImage + 1 of the series: the one read ahead when it is there and its file

@@ -1,0 +1,151 @@
+// One measurement step (aEnterExecute) on series of 24-bit pictures from 1024 x 1024 to
+// 16384 x 16384, without and with the next picture read ahead, timed from the step's start
+// to the next picture being ready to paint (loaded, outlined, status updated). Peers in
+// the same run: the decoder's own time for the same picture held in memory, and a plain
+// copy of its pixels into a fresh raster. A full repaint of the picture pane is timed too.
+//
+// The pictures are written once into $QFIP_BENCH_DIR (see BenchPictures.h): two files a
+// side (a series alternates between them, so each step reads the other file, which
+// is in the page cache); bench/run_step_bench.sh runs this and tabulates the ratios.
+#include <QApplication>
+#include <QDir>
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+
+#include "BenchPictures.h"
+#include "OffscreenBenchmarkMain.h"
+#include "raster/BmpReader.h"
+#include "support/BmpWriter.h"
+#include "ui/PicturePane.h"
+#include "ui/support/FakeDialogHost.h"
+#include "ui/uMain.h"
+
+namespace {
+
+std::pair<std::string, std::string> picturesOf(int side) { return {benchPicture(side, 0), benchPicture(side, 1)}; }
+
+std::vector<uint8_t> readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// CPU time and minor page faults of the calling (window) thread.
+struct ThreadUsage {
+    double cpuMs = 0;
+    double faults = 0;
+    static ThreadUsage now() {
+        rusage u{};
+        getrusage(RUSAGE_THREAD, &u);
+        const auto ms = [](const timeval& t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+        return ThreadUsage{ms(u.ru_utime) + ms(u.ru_stime), double(u.ru_minflt)};
+    }
+};
+
+int iterationsFor(int side) {
+    static const std::map<int, int> counts{{1024, 200}, {2048, 80}, {4096, 24}, {8192, 8}, {16384, 3}};
+    return counts.at(side);
+}
+
+// The decoder's own time: the same file's bytes decoded from memory into a fresh raster.
+void Decode(benchmark::State& state) {
+    const int side = int(state.range(0));
+    const std::vector<uint8_t> bytes = readAll(picturesOf(side).first);
+    for (auto _ : state) {
+        qfip::Raster r = qfip::readBmp(bytes);
+        benchmark::DoNotOptimize(r.data());
+    }
+}
+
+// The yardstick: the decoded pixels copied into a fresh raster.
+void CopyIntoFreshRaster(benchmark::State& state) {
+    const int side = int(state.range(0));
+    const qfip::Raster source = qfip::readBmp(readAll(picturesOf(side).first));
+    for (auto _ : state) {
+        qfip::Raster target = qfip::Raster::uninitialised(side, side);
+        std::memcpy(target.data(), source.data(), size_t(side) * side * 4);
+        benchmark::DoNotOptimize(target.data());
+    }
+}
+
+void step(benchmark::State& state, bool prefetch) {
+    const int side = int(state.range(0));
+    const auto [a, b] = picturesOf(side);
+    QStringList series;
+    for (int i = 0; i < 2000; ++i) series << QString::fromStdString(i % 2 ? b : a);
+
+    FakeDialogHost host;
+    TMainForm form(host);
+    form.setPrefetchEnabled(prefetch);
+    host.openAnswers.push_back(series);
+    form.ToolButton3Click();
+    form.Image1MouseMove({}, 500, 500);
+    for (int warm = 0; warm < 2; ++warm) {  // both files in the page cache
+        form.prefetch().waitUntilIdle();
+        form.aEnterExecute();
+    }
+    double cpuMs = 0, faults = 0;
+    for (auto _ : state) {
+        if (prefetch) {
+            // The user points for longer than the next picture takes to read.
+            state.PauseTiming();
+            form.prefetch().waitUntilIdle();
+            state.ResumeTiming();
+        }
+        const ThreadUsage before = ThreadUsage::now();
+        form.aEnterExecute();
+        const ThreadUsage after = ThreadUsage::now();
+        cpuMs += after.cpuMs - before.cpuMs;
+        faults += after.faults - before.faults;
+    }
+    state.counters["ui_cpu_ms"] = benchmark::Counter(cpuMs, benchmark::Counter::kAvgIterations);
+    state.counters["ui_faults"] = benchmark::Counter(faults, benchmark::Counter::kAvgIterations);
+    if (form.CurrentImage < 3) state.SkipWithError("the series did not advance");
+}
+
+void StepWithoutPrefetch(benchmark::State& state) { step(state, false); }
+void StepWithPrefetch(benchmark::State& state) { step(state, true); }
+
+// A full repaint of the picture pane at the window's size, outlines included.
+void FullRepaint(benchmark::State& state) {
+    const int side = int(state.range(0));
+    FakeDialogHost host;
+    TMainForm form(host);
+    host.openAnswers.push_back(QStringList{QString::fromStdString(picturesOf(side).first)});
+    form.ToolButton3Click();
+    form.show();
+    form.Image1MouseMove({}, 100, 100);
+    auto* image = form.findChild<PictureImage*>(QStringLiteral("Image1"));
+    QImage target(form.size(), QImage::Format_RGB32);
+    const QRect visible = image->visibleRegion().boundingRect();
+    for (auto _ : state) image->render(&target, QPoint(), QRegion(visible));
+    state.counters["visible_px"] = double(visible.width()) * visible.height();
+}
+
+// Every benchmark at every side, with fewer iterations for the larger pictures.
+const bool registered = [] {
+    const std::pair<const char*, void (*)(benchmark::State&)> kinds[] = {
+        {"Decode", Decode},
+        {"CopyIntoFreshRaster", CopyIntoFreshRaster},
+        {"StepWithoutPrefetch", StepWithoutPrefetch},
+        {"StepWithPrefetch", StepWithPrefetch},
+    };
+    for (const auto& [name, function] : kinds) {
+        for (int side : {1024, 2048, 4096, 8192, 16384}) {
+            benchmark::RegisterBenchmark(name, function)->Arg(side)->Iterations(iterationsFor(side))->Unit(benchmark::kMillisecond);
+        }
+    }
+    for (int side : {1024, 16384}) {
+        benchmark::RegisterBenchmark("FullRepaint", FullRepaint)->Arg(side)->Iterations(200)->Unit(benchmark::kMicrosecond);
+    }
+    return true;
+}();
+
+}  // namespace
+
+QFIP_BENCHMARK_MAIN_WITH_WINDOWS()
