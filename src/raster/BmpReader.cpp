@@ -83,14 +83,15 @@ void sampleRows(const BmpLayout& layout, ByteSource& source, Raster& out, const 
 
 }  // namespace
 
-BmpDecoder::BmpDecoder(ByteSource& source, int64_t maxPixels) : source_(source) {
+BmpDecoder::BmpDecoder(ByteSource& source, int64_t maxPixels, size_t readChunk)
+    : source_(source), readChunk_(readChunk) {
     if (source.size() > 0) layout_ = readBmpLayout(source, maxPixels);
 }
 
 Raster BmpDecoder::decode(std::stop_token stop) {
     if (layout_.isEmpty()) return Raster();
     Raster out = Raster::uninitialised(layout_.width, layout_.height);
-    SequentialReader pixels(source_, layout_.pixelOffset, layout_.pixelBytes);
+    SequentialReader pixels(source_, layout_.pixelOffset, layout_.pixelBytes, readChunk_);
     if (layout_.compression == BmpCompression::Rle8 || layout_.compression == BmpCompression::Rle4) {
         RowSink rows(out);
         decodeBmpRle(layout_, pixels, rows, stop);

@@ -20,7 +20,9 @@ struct DecodeStopped {};
 // valid"; a 0-byte source is the empty picture.
 class BmpDecoder {
 public:
-    BmpDecoder(ByteSource& source, int64_t maxPixels = Raster::kMaxPixels);
+    // `readChunk`: the bytes taken from the source in one read (see SequentialReader).
+    BmpDecoder(ByteSource& source, int64_t maxPixels = Raster::kMaxPixels,
+               size_t readChunk = SequentialReader::kChunk);
 
     int32_t width() const { return layout_.width; }
     int32_t height() const { return layout_.height; }
@@ -37,6 +39,7 @@ public:
 
 private:
     ByteSource& source_;
+    size_t readChunk_;
     BmpLayout layout_;
 };
 

@@ -31,12 +31,13 @@ std::span<const uint8_t> FileSource::read(uint64_t offset, size_t length, uint8_
     return {scratch, done};
 }
 
-SequentialReader::SequentialReader(ByteSource& source, uint64_t offset, uint64_t length)
-    : source_(source), position_(offset), end_(offset + length), buffer_(threadBuffer()) {}
+SequentialReader::SequentialReader(ByteSource& source, uint64_t offset, uint64_t length, size_t chunk)
+    : source_(source), position_(offset), end_(offset + length), chunk_(std::max<size_t>(chunk, 1)),
+      buffer_(threadBuffer()) {}
 
 void SequentialReader::refill(size_t n) {
-    const size_t want = size_t(std::min<uint64_t>(std::max(n, kChunk), end_ - position_));
-    if (buffer_.size() < want) buffer_.resize(std::max(want, kChunk));
+    const size_t want = size_t(std::min<uint64_t>(std::max(n, chunk_), end_ - position_));
+    if (buffer_.size() < want) buffer_.resize(want);
     window_ = source_.read(position_, want, buffer_.data());
     // Less than asked for: the data ends here.
     if (window_.size() < want) end_ = position_ + window_.size();

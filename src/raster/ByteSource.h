@@ -55,7 +55,7 @@ public:
     // Bytes fetched from the source in one read (unless a single request is larger).
     static constexpr size_t kChunk = size_t(256) << 10;
 
-    SequentialReader(ByteSource& source, uint64_t offset, uint64_t length);
+    SequentialReader(ByteSource& source, uint64_t offset, uint64_t length, size_t chunk = kChunk);
 
     // The next `n` bytes, contiguous; fewer only where the data ends.
     std::span<const uint8_t> next(size_t n);
@@ -69,6 +69,7 @@ private:
     ByteSource& source_;
     uint64_t position_;  // offset in the source of the next byte handed out
     uint64_t end_;       // the range's end, lowered when the data turns out shorter
+    size_t chunk_;
     std::span<const uint8_t> window_;  // bytes fetched and not yet handed out, from position_
     std::vector<uint8_t>& buffer_;
 };
