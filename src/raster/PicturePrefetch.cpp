@@ -67,6 +67,7 @@ void PicturePrefetch::cancelLocked(std::unique_lock<std::mutex>& lock) {
         }
     }
     result_.reset();  // a finished picture is released here, before the caller goes on
+    released_.clear();
     job_.reset();
     state_ = State::Idle;
 }
@@ -95,6 +96,12 @@ std::optional<Picture> PicturePrefetch::take(const std::string& path, PrefetchKe
 void PicturePrefetch::release(Picture picture) {
     std::lock_guard lock(mutex_);
     released_.push_back(std::move(picture));
+}
+
+void PicturePrefetch::releaseNow() {
+    std::lock_guard lock(mutex_);
+    if (released_.empty()) return;
+    releaseNow_ = true;
     changed_.notify_all();
 }
 
@@ -111,16 +118,19 @@ void PicturePrefetch::waitUntilIdle() const {
 void PicturePrefetch::run(std::stop_token quit) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, quit, [this] { return pending_ || !released_.empty(); });
+        changed_.wait(lock, quit, [this] { return pending_ || releaseNow_; });
         if (quit.stop_requested()) return;
         if (!released_.empty()) {
             std::vector<Picture> old = std::move(released_);
             released_.clear();
+            releaseNow_ = false;
             lock.unlock();
             old.clear();  // before the next picture is allocated
             lock.lock();
             continue;
         }
+        releaseNow_ = false;
+        if (!pending_) continue;
         pending_ = false;
         const std::string path = job_->path;
         const std::stop_token stop = job_->stop.get_token();

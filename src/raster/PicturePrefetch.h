@@ -52,10 +52,12 @@ public:
     // is used up.
     std::optional<Picture> take(const std::string& path, PrefetchKey key);
 
-    // Hands over a picture that is no longer shown: the worker releases it (freeing a large
-    // raster takes milliseconds) before it starts anything else, so memory is never held
-    // for more pictures than before.
+    // Hands over a picture that is no longer shown, for the worker to release (freeing a
+    // large raster takes milliseconds, and would hold up the window's thread meanwhile).
+    // The worker releases it before it starts reading anything else, at the next start or
+    // releaseNow; cancel releases it at once. So memory is never held for more pictures.
     void release(Picture picture);
+    void releaseNow();
 
     // Whether the worker has nothing under way (tests and benchmarks wait for this).
     bool idle() const;
@@ -90,6 +92,7 @@ private:
     std::optional<Result> result_;  // its result, once done
     bool pending_ = false;          // job_ is waiting for the worker
     std::vector<Picture> released_; // pictures for the worker to release
+    bool releaseNow_ = false;       // release them without waiting for a start
     Loader loader_;
     std::jthread worker_;
 };

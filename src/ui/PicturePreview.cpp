@@ -125,8 +125,10 @@ void PicturePreview::showFile(const QString& path) {
     path_ = info.absoluteFilePath();
     pending_ = true;
     button_->setEnabled(false);
-    const qreal scale = area_->devicePixelRatioF();
-    Request request{++lastId_, path_, area_->contentsRect().size() * scale, std::stop_source()};
+    // An area not laid out yet counts at its smallest; it is read again when it grows.
+    QSize area = area_->contentsRect().size();
+    if (area.isEmpty()) area = area_->minimumSize();
+    Request request{++lastId_, path_, area * area_->devicePixelRatioF(), std::stop_source()};
     std::lock_guard lock(mutex_);
     running_.request_stop();
     waiting_ = std::move(request);

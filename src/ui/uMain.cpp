@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QShowEvent>
 #include <cmath>
@@ -188,7 +189,7 @@ void TMainForm::showPicture(qfip::Picture picture) {
     QImage image = picture.hasRaster() ? QImage() : renderPicture(picture);
     std::optional<qfip::Picture> old = ui_->Image1->shown().picture();
     ui_->Image1->setPicture(std::move(picture), std::move(image));
-    // The worker frees the old raster, off the window's thread.
+    // The worker frees the old raster, off the window's thread, once the handler is done.
     if (old) prefetch_.release(std::move(*old));
 }
 
@@ -244,6 +245,7 @@ void TMainForm::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int, int
 void TMainForm::aEnterExecute() { MeasurementStep(); }
 
 void TMainForm::MeasurementStep() {
+    const auto releaseReplaced = qScopeGuard([this] { prefetch_.releaseNow(); });
     if (SeriesFinished) return;
     // Nothing to log: no series, no place pointed at, or a picture that is not the one
     // the current label names.
@@ -283,6 +285,7 @@ void TMainForm::MeasurementStep() {
 }
 
 void TMainForm::ToolButton3Click() {
+    const auto releaseReplaced = qScopeGuard([this] { prefetch_.releaseNow(); });
     std::optional<QStringList> chosen = host_.openPictures(this);
     // A cancelled dialog changes nothing: the series goes on as it was.
     if (!chosen || chosen->isEmpty()) return;
@@ -302,6 +305,7 @@ void TMainForm::ToolButton3Click() {
 }
 
 void TMainForm::ToolButton4Click() {
+    const auto releaseReplaced = qScopeGuard([this] { prefetch_.releaseNow(); });
     SeriesFinished = false;
     CurrentImage = 1;
     newSeries();

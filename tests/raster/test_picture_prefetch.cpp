@@ -178,6 +178,33 @@ TEST_F(PrefetchTest, RealReadOfALargePictureStopsWhenCancelled) {
     EXPECT_TRUE(stopped) << "no read was ever caught half-way";
 }
 
+TEST_F(PrefetchTest, ReleasedPicturesAreFreedByTheWorkerOrByCancel) {
+    const auto released = [&] {
+        Picture p = loadPicture(path_);
+        std::weak_ptr<const Raster> raster = p.sharedRaster();
+        prefetch_.release(std::move(p));
+        return raster;
+    };
+    const auto freedSoon = [](const std::weak_ptr<const Raster>& raster) {
+        for (int i = 0; i < 2000 && !raster.expired(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return raster.expired();
+    };
+    EXPECT_TRUE(freedSoon([&] {
+        auto r = released();
+        prefetch_.releaseNow();
+        return r;
+    }()));
+    EXPECT_TRUE(freedSoon([&] {
+        auto r = released();
+        prefetch_.start(path_, kKey);  // freed before the read starts
+        return r;
+    }()));
+    prefetch_.waitUntilIdle();
+    const std::weak_ptr<const Raster> cancelled = released();
+    prefetch_.cancel();
+    EXPECT_TRUE(cancelled.expired());  // at once
+}
+
 TEST(PrefetchMemory, AQuarterOfTheAvailableMemoryAtMost) {
     const struct {
         int32_t width, height;
