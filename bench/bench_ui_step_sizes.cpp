@@ -1,8 +1,9 @@
 // One measurement step (aEnterExecute) on series of 24-bit pictures from 1024 x 1024 to
 // 16384 x 16384, without and with the next picture read ahead, timed from the step's start
 // to the next picture being ready to paint (loaded, outlined, status updated). Peers in
-// the same run: the decoder's own time for the same picture held in memory, and a plain
-// copy of its pixels into a fresh raster. A full repaint of the picture pane is timed too.
+// the same run: the decoder's own time for the same picture held in memory (into reused
+// and into fresh memory), and a plain
+// copy of its pixels into fresh memory. A full repaint of the picture pane is timed too.
 //
 // The pictures are written once into $QFIP_BENCH_DIR (see BenchPictures.h): two files a
 // side (a series alternates between them, so each step reads the other file, which
@@ -21,6 +22,7 @@
 #include "BenchPictures.h"
 #include "OffscreenBenchmarkMain.h"
 #include "raster/BmpReader.h"
+#include "raster/PixelMemory.h"
 #include "support/BmpWriter.h"
 #include "ui/PicturePane.h"
 #include "ui/support/FakeDialogHost.h"
@@ -52,21 +54,33 @@ int iterationsFor(int side) {
     return counts.at(side);
 }
 
-// The decoder's own time: the same file's bytes decoded from memory into a fresh raster.
-void Decode(benchmark::State& state) {
+// The decoder's own time: the same file's bytes decoded from memory, into the memory of
+// the raster decoded before (as the program reuses it), or into fresh memory.
+void decode(benchmark::State& state, bool freshMemory) {
     const int side = int(state.range(0));
     const std::vector<uint8_t> bytes = readAll(picturesOf(side).first);
+    benchmark::DoNotOptimize(qfip::readBmp(bytes).data());  // a raster of this size released before
     for (auto _ : state) {
+        if (freshMemory) {
+            state.PauseTiming();
+            qfip::releaseKeptPixelBlock();
+            state.ResumeTiming();
+        }
         qfip::Raster r = qfip::readBmp(bytes);
         benchmark::DoNotOptimize(r.data());
     }
 }
+void Decode(benchmark::State& state) { decode(state, false); }
+void DecodeIntoFreshMemory(benchmark::State& state) { decode(state, true); }
 
-// The yardstick: the decoded pixels copied into a fresh raster.
-void CopyIntoFreshRaster(benchmark::State& state) {
+// The yardstick: the decoded pixels copied into a raster of fresh memory.
+void CopyIntoFreshMemory(benchmark::State& state) {
     const int side = int(state.range(0));
     const qfip::Raster source = qfip::readBmp(readAll(picturesOf(side).first));
     for (auto _ : state) {
+        state.PauseTiming();
+        qfip::releaseKeptPixelBlock();
+        state.ResumeTiming();
         qfip::Raster target = qfip::Raster::uninitialised(side, side);
         std::memcpy(target.data(), source.data(), size_t(side) * side * 4);
         benchmark::DoNotOptimize(target.data());
@@ -131,7 +145,8 @@ void FullRepaint(benchmark::State& state) {
 const bool registered = [] {
     const std::pair<const char*, void (*)(benchmark::State&)> kinds[] = {
         {"Decode", Decode},
-        {"CopyIntoFreshRaster", CopyIntoFreshRaster},
+        {"DecodeIntoFreshMemory", DecodeIntoFreshMemory},
+        {"CopyIntoFreshMemory", CopyIntoFreshMemory},
         {"StepWithoutPrefetch", StepWithoutPrefetch},
         {"StepWithPrefetch", StepWithPrefetch},
     };

@@ -1,21 +1,6 @@
 #include "raster/PicturePrefetch.h"
 
-#include <fstream>
-#include <sstream>
-
 namespace qfip {
-
-std::optional<uint64_t> availableMemory() {
-    std::ifstream meminfo("/proc/meminfo");
-    std::string line;
-    while (std::getline(meminfo, line)) {
-        if (line.rfind("MemAvailable:", 0) != 0) continue;
-        std::istringstream fields(line.substr(13));
-        uint64_t kib = 0;
-        if (fields >> kib) return kib * 1024;
-    }
-    return std::nullopt;
-}
 
 bool PicturePrefetch::fitsInMemory(int32_t width, int32_t height, std::optional<uint64_t> available) {
     if (!available) return false;

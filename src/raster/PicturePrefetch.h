@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "raster/PictureFile.h"
+#include "raster/PixelMemory.h"
 
 namespace qfip {
 
@@ -96,9 +97,5 @@ private:
     Loader loader_;
     std::jthread worker_;
 };
-
-// The bytes of memory available for new allocations now (MemAvailable), or nothing
-// where the system doesn't say.
-std::optional<uint64_t> availableMemory();
 
 }  // namespace qfip

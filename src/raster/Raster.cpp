@@ -3,42 +3,21 @@
 #include <algorithm>
 #include <new>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "common/Error.h"
 
 namespace qfip {
 
 namespace {
 
-// Large rasters are filled once, right after allocation; with transparent huge pages
-// the kernel maps them in 2 MiB pages instead of faulting in every 4 KiB page, which
-// is most of the cost of decoding a large picture. Only whole huge pages inside the
-// block are advised; the hint changes nothing else.
-void adviseHugePages([[maybe_unused]] void* block, [[maybe_unused]] size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
-    if (bytes < 4 * kHugePage) return;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kHugePage - 1);
-    if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#endif
-}
-
-std::unique_ptr<uint32_t[]> allocatePixels(int64_t width, int64_t height) {
+PixelBlock allocatePixels(int64_t width, int64_t height) {
     if (width < 0 || height < 0 || width * height > Raster::kMaxPixels) {
         throw Error("Out of system resources");
     }
-    std::unique_ptr<uint32_t[]> pixels;
     try {
-        pixels = std::make_unique_for_overwrite<uint32_t[]>(size_t(width * height));
+        return takePixelBlock(size_t(width * height));
     } catch (const std::bad_alloc&) {
         throw Error("Out of system resources");
     }
-    adviseHugePages(pixels.get(), size_t(width * height) * sizeof(uint32_t));
-    return pixels;
 }
 
 }  // namespace

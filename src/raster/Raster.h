@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/Rect.h"
+#include "raster/PixelMemory.h"
 
 namespace qfip {
 
@@ -57,12 +58,12 @@ public:
     uint32_t at(int32_t x, int32_t y) const { return row(y)[x]; }
 
 private:
-    Raster(int32_t width, int32_t height, std::unique_ptr<uint32_t[]> pixels)
+    Raster(int32_t width, int32_t height, PixelBlock pixels)
         : width_(width), height_(height), pixels_(std::move(pixels)) {}
 
     int32_t width_ = 0;
     int32_t height_ = 0;
-    std::unique_ptr<uint32_t[]> pixels_;
+    PixelBlock pixels_;
 };
 
 // Converts a 0xFFRRGGBB word to a colour with red in the lowest byte.
