@@ -1,6 +1,6 @@
 // How a picture file's pixel data is best read here, at 1024 to 16384 pixels a side
 // (24-bit, in the page cache): the decoder reading the file with pread through one reused
-// buffer of 64 KiB, 256 KiB (the reader's choice) or 1 MiB, one pread a row, or from a
+// buffer of 64 KiB, 256 KiB or 1 MiB (the reader's choice), one pread a row, or from a
 // read-only mmap of the file (faulted in as it is read, or populated up front). The peer:
 // the same bytes already in memory. Each run opens the file, decodes it into a fresh
 // raster and closes (unmaps) it.

@@ -74,9 +74,15 @@ run_series() {  # run_series <side>: prints the steps per second
   sleep 0.3
   xdotool type --delay 1 "$names"
   xdotool key Return
-  sleep 1.5
+  for _ in $(seq 1 300); do   # the dialog closes once the first picture is shown
+    xdotool search --onlyvisible --name "." 2>/dev/null | grep -q "^$dialog$" || break
+    sleep 0.1
+  done
   xdotool windowfocus --sync "$main"
+  # The pointer over the picture: a step measures only where the pointer has been.
   xdotool mousemove --sync $((wx + 8 + 100)) $((wy + 29 + 18 + 8 + 100))
+  sleep 0.3
+  xdotool mousemove_relative --sync 1 1
   sleep 0.5
 
   # The end: "It was the last line." comes up (and the repeating Enter closes it at once),

@@ -53,7 +53,7 @@ private:
 class SequentialReader {
 public:
     // Bytes fetched from the source in one read (unless a single request is larger).
-    static constexpr size_t kChunk = size_t(256) << 10;
+    static constexpr size_t kChunk = size_t(1) << 20;
 
     SequentialReader(ByteSource& source, uint64_t offset, uint64_t length, size_t chunk = kChunk);
 
