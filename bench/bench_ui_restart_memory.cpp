@@ -12,6 +12,7 @@
 
 #include "BenchPictures.h"
 #include "OffscreenBenchmarkMain.h"
+#include "raster/PixelMemory.h"
 #include "ui/support/FakeDialogHost.h"
 #include "ui/uMain.h"
 
@@ -40,6 +41,7 @@ void ReplaceLargePicture(benchmark::State& state) {
     double peak = 0, program = 0, rasters = 0;
     for (auto _ : state) {
         state.PauseTiming();
+        qfip::releaseKeptPixelBlock();  // nothing left from an earlier run
         FakeDialogHost host;
         auto form = std::make_unique<TMainForm>(host);
         program = statusMiB("VmRSS:");
