@@ -110,11 +110,15 @@ TEST_F(HelperFailureTest, PreviewOfAFileTheHelperFailsOnShowsNone) {
     preview.show();
     for (const char* mode : kMisbehaviours) {
         for (const char* file : {"m.emf", "i.ico"}) {
+            // The preview reads on a worker thread: each picture is waited for.
+            const auto settle = [&] { ASSERT_TRUE(QTest::qWaitFor([&] { return !preview.pending(); }, 20000)); };
             behave();
             preview.showFile(QDir(folder.path()).filePath("a.bmp"));
+            settle();
             ASSERT_TRUE(preview.hasPicture());
             misbehave(mode);
             preview.showFile(QDir(folder.path()).filePath(file));
+            settle();
             EXPECT_EQ(preview.caption(), "Picture:") << mode << " " << file;
             EXPECT_FALSE(preview.hasPicture()) << mode;
             EXPECT_FALSE(preview.previewEnabled()) << mode;
