@@ -5,6 +5,7 @@
 
 #include "raster/BmpPixels.h"
 #include "raster/BmpRle.h"
+#include "raster/SideBySide.h"
 
 namespace qfip {
 
@@ -24,14 +25,14 @@ void checkStop(const std::stop_token& stop) {
     if (stop.stop_requested()) throw DecodeStopped{};
 }
 
-// Uncompressed rows in stored order, each straight into its raster row; rows (or row
+// Uncompressed stored rows [first, end), each straight into its raster row; rows (or row
 // ends) missing from the file are black.
-void decodeRows(const BmpLayout& layout, SequentialReader& pixels, Raster& out, const std::stop_token& stop) {
-    const BmpRowDecoder decoder(layout);
+void decodeRows(const BmpLayout& layout, const BmpRowDecoder& decoder, SequentialReader& pixels, int32_t first,
+                int32_t end, Raster& out, const std::stop_token& stop) {
     const int32_t width = layout.width, height = layout.height;
     const int64_t piece = piecePixels(layout);
     const uint64_t padding = uint64_t(layout.rowBytes()) - bytesOf(width, layout.bitCount);
-    for (int32_t stored = 0; stored < height; ++stored) {
+    for (int32_t stored = first; stored < end; ++stored) {
         checkStop(stop);
         uint32_t* dst = out.row(layout.topDown ? stored : height - 1 - stored);
         for (int64_t x = 0; x < width; x += piece) {
@@ -46,6 +47,31 @@ void decodeRows(const BmpLayout& layout, SequentialReader& pixels, Raster& out, 
         }
         pixels.skip(padding);
     }
+}
+
+// Pixel data from this size on is read and decoded in two halves at once.
+constexpr uint64_t kSideBySideBytes = uint64_t(1) << 20;
+
+// All uncompressed rows: the stored rows [0, h/2) and [h/2, h) side by side for a large
+// picture, each half read through its own reader from where its rows start in the file.
+void decodeAllRows(const BmpLayout& layout, ByteSource& source, size_t readChunk, Raster& out,
+                   const std::stop_token& stop) {
+    const BmpRowDecoder decoder(layout);
+    const auto rows = [&](int32_t first, int32_t end) {
+        const uint64_t start = uint64_t(first) * uint64_t(layout.rowBytes());
+        const uint64_t length = start < layout.pixelBytes
+                                    ? std::min(layout.pixelBytes - start, uint64_t(end - first) * uint64_t(layout.rowBytes()))
+                                    : 0;
+        SequentialReader pixels(source, layout.pixelOffset + start, length, readChunk);
+        decodeRows(layout, decoder, pixels, first, end, out, stop);
+    };
+    const int32_t height = layout.height;
+    if (layout.pixelBytes < kSideBySideBytes || height < 2) {
+        rows(0, height);
+        return;
+    }
+    const int32_t half = height / 2;
+    runSideBySide([&] { rows(half, height); }, [&] { rows(0, half); });
 }
 
 // Only the sampled rows are read, each from its own offset, and of them only the
@@ -91,12 +117,12 @@ BmpDecoder::BmpDecoder(ByteSource& source, int64_t maxPixels, size_t readChunk)
 Raster BmpDecoder::decode(std::stop_token stop) {
     if (layout_.isEmpty()) return Raster();
     Raster out = Raster::uninitialised(layout_.width, layout_.height);
-    SequentialReader pixels(source_, layout_.pixelOffset, layout_.pixelBytes, readChunk_);
     if (layout_.compression == BmpCompression::Rle8 || layout_.compression == BmpCompression::Rle4) {
+        SequentialReader pixels(source_, layout_.pixelOffset, layout_.pixelBytes, readChunk_);
         RowSink rows(out);
         decodeBmpRle(layout_, pixels, rows, stop);
     } else {
-        decodeRows(layout_, pixels, out, stop);
+        decodeAllRows(layout_, source_, readChunk_, out, stop);
     }
     return out;
 }

@@ -1,6 +1,16 @@
 #include "raster/PicturePrefetch.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace qfip {
+
+namespace {
+
+constexpr int kBackgroundNice = 10;
+
+}  // namespace
+
 
 bool PicturePrefetch::fitsInMemory(int32_t width, int32_t height, std::optional<uint64_t> available) {
     if (!available) return false;
@@ -101,6 +111,12 @@ void PicturePrefetch::waitUntilIdle() const {
 }
 
 void PicturePrefetch::run(std::stop_token quit) {
+    // The worker reads while the user points: whenever the window's thread has work (a
+    // step, a repaint) it comes first. Not the idle class: a step that cancels a read
+    // waits for the worker to notice, and the idle class can starve for long on a busy
+    // machine. A thread's nice value is its own on Linux, and the second thread a large
+    // picture is read with is made from this one and inherits it.
+    ::setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNice);
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, quit, [this] { return pending_ || releaseNow_; });

@@ -346,3 +346,59 @@ TEST_F(TempFolder, LoadTellsThePictureSizeAndTheFileItRead) {
 
 }  // namespace
 }  // namespace qfip
+
+namespace qfip {
+namespace {
+
+// A picture large enough to be read in two halves at once, whose every pixel is known:
+// blue x, green y, red x + y (each mod 256), in picture coordinates. Cut short anywhere
+// (inside either half, or between them), the rows the file holds keep their pixels and
+// the rest are black, whichever half they belong to.
+TEST_F(TempFolder, LargePictureReadInTwoHalvesHasItsKnownPixels) {
+    constexpr int32_t kWidth = 1200, kHeight = 1300;  // 4.7 MB of pixel data
+    constexpr size_t kRowBytes = kWidth * 3;
+    for (const bool topDown : {false, true}) {
+        BmpFile file;
+        file.width = kWidth, file.height = topDown ? -kHeight : kHeight;
+        for (int32_t stored = 0; stored < kHeight; ++stored) {
+            const int32_t y = topDown ? stored : kHeight - 1 - stored;
+            for (int32_t x = 0; x < kWidth; ++x) {
+                file.pixels.insert(file.pixels.end(), {uint8_t(x), uint8_t(y), uint8_t(x + y)});
+            }
+        }
+        const std::vector<uint8_t> whole = file.bytes();
+        const size_t offset = whole.size() - file.pixels.size();
+        const size_t half = offset + kRowBytes * (kHeight / 2);
+        for (const size_t length : {whole.size(), half - 7, half, half + kRowBytes + 5, offset + 100}) {
+            const std::vector<uint8_t> bytes(whole.begin(), whole.begin() + ptrdiff_t(length));
+            std::vector<uint32_t> expected(size_t(kWidth) * kHeight, Raster::kBlack);
+            for (int32_t y = 0; y < kHeight; ++y) {
+                const size_t stored = size_t(topDown ? y : kHeight - 1 - y);
+                const size_t start = offset + stored * kRowBytes;
+                const size_t present = length > start ? std::min(length - start, kRowBytes) / 3 : 0;
+                for (size_t x = 0; x < present; ++x) {
+                    expected[size_t(y) * kWidth + x] = 0xFF000000u | uint32_t(uint8_t(x + size_t(y))) << 16 |
+                                                       uint32_t(uint8_t(y)) << 8 | uint8_t(x);
+                }
+            }
+            const std::string label = (topDown ? "top-down, " : "bottom-up, ") + std::to_string(length) + " bytes";
+            EXPECT_TRUE(pixelsOf(readBmp(bytes)) == expected) << "memory, " << label;
+            const Picture fromFile = loadPicture(write("large.bmp", bytes));
+            EXPECT_TRUE(pixelsOf(fromFile.raster()) == expected) << "file, " << label;
+        }
+    }
+}
+
+// A stop requested while both halves are being read abandons the whole decode, and the
+// next decode (which needs both threads again) works.
+TEST(BmpSource, StopReachesBothHalves) {
+    const std::vector<uint8_t> bytes = uncompressed(2000, 1000, 24, 11).bytes();
+    std::stop_source stop;
+    stop.request_stop();
+    MemorySource source(bytes);
+    EXPECT_THROW(BmpDecoder(source).decode(stop.get_token()), DecodeStopped);
+    EXPECT_TRUE(pixelsOf(BmpDecoder(source).decode()) == pixelsOf(readBmp(bytes)));
+}
+
+}  // namespace
+}  // namespace qfip
