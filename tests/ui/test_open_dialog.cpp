@@ -460,8 +460,13 @@ TEST_F(DialogTest, LargeBitmapIsDecodedAtTheSizeItIsDrawn) {
         auto* window = qobject_cast<PreviewWindow*>(QApplication::activeModalWidget());
         if (!window) return;
         seen = true;
-        const auto* label = window->findChild<QLabel*>();
-        EXPECT_TRUE(label && label->size() == QSize(w, h));
+        auto* picture = window->findChild<QWidget*>(QStringLiteral("previewPicture"));
+        ASSERT_TRUE(picture && picture->size() == QSize(w, h));
+        // Painted from the whole picture: red at its left edge, blue at its right edge.
+        const QImage left = picture->grab(QRect(0, 0, 4, 4)).toImage();
+        const QImage right = picture->grab(QRect(w - 4, h - 4, 4, 4)).toImage();
+        EXPECT_EQ(left.pixel(1, 1), 0xFFFF0000u);
+        EXPECT_EQ(right.pixel(2, 2), 0xFF0000FFu);
         QTest::keyClick(window, Qt::Key_Escape);
     });
     preview.previewButton()->click();
