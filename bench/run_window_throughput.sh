@@ -36,15 +36,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-find_window() {  # find_window <name regex>: prints the window id, retrying
-  local id=""
-  for _ in $(seq 1 100); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
+# find_window and the other window lookups of the end-to-end tests.
+source "$(dirname "$0")/../tests/e2e/lib.sh"
 
 run_series() {  # run_series <side>: prints the steps per second
   local side=$1 folder="$work/$1"

@@ -18,6 +18,7 @@
 #include "raster/BmpReader.h"
 #include "raster/PictureFile.h"
 #include "support/BmpWriter.h"
+#include "support/TempFolderTest.h"
 
 namespace qfip {
 namespace {
@@ -133,22 +134,7 @@ std::vector<Form> largeForms() {
     };
 }
 
-class TempFolder : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("qfip_bmp_source_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::string path = (dir_ / name).string();
-        testing::writeFile(path, bytes);
-        return path;
-    }
-    std::filesystem::path dir_;
-};
+class TempFolder : public testing::TempFolderTest {};
 
 // ---- headers before pixels --------------------------------------------------------------
 

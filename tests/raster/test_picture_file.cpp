@@ -8,6 +8,7 @@
 #include "common/Error.h"
 #include "raster/PictureFile.h"
 #include "support/BmpWriter.h"
+#include "support/TempFolderTest.h"
 
 namespace qfip {
 namespace {
@@ -41,22 +42,7 @@ INSTANTIATE_TEST_SUITE_P(Names, PictureExtension,
                                            ExtensionCase{"C:x.Wmf", "Wmf"}, ExtensionCase{"", ""},
                                            ExtensionCase{".emf", "emf"}));
 
-class PictureFileTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("qfip_picture_file_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::string path = (dir_ / name).string();
-        testing::writeFile(path, bytes);
-        return path;
-    }
-    std::filesystem::path dir_;
-};
+class PictureFileTest : public testing::TempFolderTest {};
 
 TEST_F(PictureFileTest, UpperCaseBmpLoadsAsBitmap) {
     const std::string path = write("SCAN01.BMP", testing::bmp24Uniform(3, 2, {9, 8, 7}));
