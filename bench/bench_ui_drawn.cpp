@@ -109,13 +109,7 @@ void showInPreview(benchmark::State& state) {
 void showLargeInPane(benchmark::State& state) {
     const int side = int(state.range(0));
     const int height = side == 16384 ? 4096 : side;
-    EmfFile emf;
-    const int32_t frame[4] = {0, 0, side * 2540 / 96, height * 2540 / 96};
-    std::copy(std::begin(frame), std::end(frame), emf.frame);
-    const int32_t bounds[4] = {0, 0, side - 1, height - 1};
-    std::copy(std::begin(bounds), std::end(bounds), emf.bounds);
-    const int32_t rect[4] = {0, 0, side / 2, height};
-    std::copy(std::begin(rect), std::end(rect), emf.rect);
+    const EmfFile emf = EmfFile::leftHalfRed(side, height);
     QTemporaryDir folder;
     const QString path = QDir(folder.path()).filePath("large.emf");
     const std::vector<uint8_t> bytes = emf.bytes();

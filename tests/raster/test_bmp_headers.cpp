@@ -10,6 +10,7 @@
 #include "common/Error.h"
 #include "raster/BmpReader.h"
 #include "support/BmpWriter.h"
+#include "support/ErrorText.h"
 
 namespace qfip {
 namespace {
@@ -24,12 +25,7 @@ std::vector<uint32_t> pixelsOf(const Raster& r) {
 }
 
 std::string errorOf(const std::vector<uint8_t>& bytes, int64_t maxPixels = Raster::kMaxPixels) {
-    try {
-        readBmp(bytes, maxPixels);
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
+    return testing::errorOf([&] { readBmp(bytes, maxPixels); });
 }
 
 // ---- header forms ----------------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include "raster/BmpReader.h"
 #include "raster/PictureFile.h"
 #include "support/BmpWriter.h"
+#include "support/ErrorText.h"
 #include "support/TempFolderTest.h"
 
 namespace qfip {
@@ -59,15 +60,7 @@ private:
     int shrinkAfterReads_ = INT32_MAX;
 };
 
-template <typename F>
-std::string errorOf(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using testing::errorOf;
 
 // Pictures of every stored form, large enough to span several read chunks.
 std::vector<uint32_t> noise(size_t count, uint32_t seed, uint32_t mask) {

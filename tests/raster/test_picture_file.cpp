@@ -8,20 +8,13 @@
 #include "common/Error.h"
 #include "raster/PictureFile.h"
 #include "support/BmpWriter.h"
+#include "support/ErrorText.h"
 #include "support/TempFolderTest.h"
 
 namespace qfip {
 namespace {
 
-template <typename F>
-std::string errorOf(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using testing::errorOf;
 
 struct ExtensionCase {
     const char* path;

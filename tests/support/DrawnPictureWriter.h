@@ -2,7 +2,9 @@
 
 // Builds icon and metafile bytes in tests: a 32-bit icon, an enhanced metafile with one
 // filled rectangle and a placeable metafile with one filled rectangle.
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,18 @@ struct EmfFile {
     int32_t fontHeight = -12;
     std::vector<EmfText> texts;
     bool endRecord = true;
+
+    // A width x height picture (at 96 dpi) whose left half is the red rectangle.
+    static EmfFile leftHalfRed(int32_t width, int32_t height) {
+        EmfFile emf;
+        const int32_t frame[4] = {0, 0, width * 2540 / 96, height * 2540 / 96};
+        const int32_t bounds[4] = {0, 0, width - 1, height - 1};
+        const int32_t rect[4] = {0, 0, width / 2, height};
+        std::copy(std::begin(frame), std::end(frame), emf.frame);
+        std::copy(std::begin(bounds), std::end(bounds), emf.bounds);
+        std::copy(std::begin(rect), std::end(rect), emf.rect);
+        return emf;
+    }
 
     std::vector<uint8_t> bytes() const {
         std::vector<uint8_t> e;

@@ -12,6 +12,7 @@
 #include "raster/PictureFile.h"
 #include "support/ChildProcesses.h"
 #include "support/DrawnPictureWriter.h"
+#include "support/ErrorText.h"
 #include "ui/support/MainFormTesting.h"
 #include "exchange/RenderExchange.h"
 #include "ui/PictureRendering.h"
@@ -21,13 +22,8 @@ using namespace qfip::testing;
 
 namespace {
 
-std::string errorOf(const Picture& picture) {
-    try {
-        renderPicture(picture);
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
+std::string drawingError(const Picture& picture) {
+    return qfip::testing::errorOf([&] { renderPicture(picture); });
 }
 
 Picture drawnPicture(PictureKind kind, std::vector<uint8_t> bytes) {
@@ -97,7 +93,7 @@ TEST(IconImage, CorruptBodiesAreNotValid) {
     std::vector<uint8_t> offsetPastEnd = icon32(4, 4, std::vector<uint32_t>(16, 0xFF000000));
     setU32(offsetPastEnd, 18, 0x7FFFFFF0);
     for (const auto& bytes : {headerOnly, noImages, truncated, offsetPastEnd}) {
-        EXPECT_EQ(errorOf(drawnPicture(PictureKind::Icon, bytes)), "Icon image is not valid");
+        EXPECT_EQ(drawingError(drawnPicture(PictureKind::Icon, bytes)), "Icon image is not valid");
     }
 }
 
@@ -153,7 +149,7 @@ TEST(EnhancedMetafile, CorruptBodiesAreNotValid) {
     std::vector<uint8_t> truncated = EmfFile{}.bytes();
     truncated.resize(104);
     for (const auto& bytes : {noSize.bytes(), garbage, zeroRecordSize, hugeRecordSize, truncated}) {
-        EXPECT_EQ(errorOf(drawnPicture(PictureKind::EnhancedMetafile, bytes)), "Metafile is not valid");
+        EXPECT_EQ(drawingError(drawnPicture(PictureKind::EnhancedMetafile, bytes)), "Metafile is not valid");
     }
 }
 
@@ -203,7 +199,7 @@ TEST(PlaceableMetafile, CorruptBodiesAreNotValid) {
     std::vector<uint8_t> garbage = WmfFile{}.bytes();
     for (size_t i = 22; i < garbage.size(); ++i) garbage[i] = uint8_t(0x5A ^ i);
     for (const auto& bytes : {noUnits.bytes(), headerOnly, badMetaHeader, hugeRecord, garbage}) {
-        EXPECT_EQ(errorOf(drawnPicture(PictureKind::PlaceableMetafile, bytes)), "Metafile is not valid");
+        EXPECT_EQ(drawingError(drawnPicture(PictureKind::PlaceableMetafile, bytes)), "Metafile is not valid");
     }
 }
 
@@ -344,7 +340,7 @@ TEST(HelperDrawing, FilesThatCrashedTheProgramDrawOrAreNotValid) {
         for (int time = 0; time < 2; ++time) {
             const Picture picture = decodePicture("emf", c.bytes);
             if (c.failure) {
-                EXPECT_EQ(errorOf(picture), c.failure) << c.name;
+                EXPECT_EQ(drawingError(picture), c.failure) << c.name;
             } else {
                 const QImage image = renderPicture(picture);
                 EXPECT_EQ(image.size(), QSize(48, 24)) << c.name;
@@ -379,13 +375,7 @@ TEST(HelperDrawing, DrawsFromWorkerThreadsAtOnce) {
 // last row, its left half red, within the deadline that grows with the picture.
 TEST(HelperDrawing, LargeMetafileArrivesWhole) {
     const int side = qEnvironmentVariableIntValue("QFIP_LARGE_SIDE") ? qEnvironmentVariableIntValue("QFIP_LARGE_SIDE") : 4096;
-    EmfFile emf;
-    const int32_t frame[4] = {0, 0, side * 2540 / 96, side * 2540 / 96};
-    std::copy(std::begin(frame), std::end(frame), emf.frame);
-    const int32_t bounds[4] = {0, 0, side - 1, side - 1};
-    std::copy(std::begin(bounds), std::end(bounds), emf.bounds);
-    const int32_t rect[4] = {0, 0, side / 2, side};
-    std::copy(std::begin(rect), std::end(rect), emf.rect);
+    const EmfFile emf = EmfFile::leftHalfRed(side, side);
     const QImage image = renderPicture(drawnPicture(PictureKind::EnhancedMetafile, emf.bytes()));
     ASSERT_EQ(image.size(), QSize(side, side));
     for (int y : {0, side / 2, side - 1}) {
