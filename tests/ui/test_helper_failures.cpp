@@ -127,3 +127,23 @@ TEST_F(HelperFailureTest, PreviewOfAFileTheHelperFailsOnShowsNone) {
         }
     }
 }
+
+// Moving on from a file whose drawing hangs abandons it at once: its helper is killed
+// (long before its deadline), and the file moved to is shown.
+TEST_F(HelperFailureTest, PreviewMovedOnKillsTheHelperUnderWay) {
+    write("m.emf", EmfFile{}.bytes());
+    PicturePreview preview;
+    preview.show();
+    misbehave("hang");
+    setRenderDeadline(60s);
+    preview.showFile(QDir(folder.path()).filePath("m.emf"));
+    // The hanging helper is running for the preview's worker.
+    ASSERT_TRUE(QTest::qWaitFor([] { return !childProcesses().empty(); }, 5000));
+    const auto movedOn = std::chrono::steady_clock::now();
+    preview.showFile(QDir(folder.path()).filePath("a.bmp"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !preview.pending(); }, 5000));
+    EXPECT_LT(std::chrono::steady_clock::now() - movedOn, 5s);
+    EXPECT_TRUE(preview.hasPicture());
+    EXPECT_EQ(preview.caption(), " (100x80)");
+    EXPECT_TRUE(noHelperLeft());
+}
