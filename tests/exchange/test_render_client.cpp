@@ -214,9 +214,11 @@ TEST_F(ClientTest, NothingIsSentForAMetafileWithoutASizeOrAMissingHelper) {
 }
 
 #ifdef QFIP_RENDER_HELPER
+// The install test runs this against the installed helper (QFIP_TEST_RENDER_HELPER).
 TEST_F(ClientTest, TheRealHelperDrawsAndRefuses) {
     ClientOptions options;
-    options.helperPath = QFIP_RENDER_HELPER;
+    const char* installed = std::getenv("QFIP_TEST_RENDER_HELPER");
+    options.helperPath = installed ? installed : QFIP_RENDER_HELPER;
     DrawResult r = draw(DrawnKind::EnhancedMetafile, kEmf, options);
     ASSERT_EQ(r.outcome, Outcome::Drawn) << describe(r);
     EXPECT_EQ(pixels[size_t(12) * 48 + 10], 0xFFFF0000u);

@@ -75,4 +75,14 @@ else
   echo "note: no mount namespace here; the build and source folders stay visible" >&2
 fi
 bash "$(dirname "$0")/start_to_about_box.sh" "${hide[@]}" "$root/bin/quendral"
+
+# The installed helper draws a metafile and an icon and refuses a broken one, under its
+# limits and filter, with the build and source folders hidden.
+# The test program is copied out of the build folder first.
+if [ "$with_helper" = 1 ]; then
+  cp "$build/tests/test_exchange" "$dest/test_exchange"
+  QFIP_TEST_RENDER_HELPER="$root/libexec/quendral/quendral-render" "${hide[@]}" \
+    "$dest/test_exchange" --gtest_filter=ClientTest.TheRealHelperDrawsAndRefuses --gtest_brief=1 ||
+    fail "the installed helper does not draw"
+fi
 echo "install test: ${#expected[@]} files in place, entry and description valid, installed program started"
