@@ -20,7 +20,7 @@ inline std::string benchPicture(int side, int which) {
     namespace fs = std::filesystem;
     const fs::path folder = benchFolder();
     fs::create_directories(folder);
-    const fs::path path = folder / ("p" + std::to_string(side) + (which ? "b" : "a") + ".bmp");
+    const fs::path path = folder / (std::string("p").append(std::to_string(side)).append(which ? "b.bmp" : "a.bmp"));
     std::error_code ec;
     if (fs::file_size(path, ec) != 54 + uint64_t(side) * uint64_t(side) * 3) {
         qfip::testing::writePatternBmp24(path.string(), side, side, uint8_t(which * 40));

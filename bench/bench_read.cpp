@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -25,7 +26,7 @@ std::string pictureOf(int side) {
     const std::string path = std::string(dir ? dir : "/tmp/qfip-bench-steps") + "/p" + std::to_string(side) + "a.bmp";
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || uint64_t(st.st_size) != 54 + uint64_t(side) * side * 3) {
-        std::system(("mkdir -p \"$(dirname '" + path + "')\"").c_str());
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         qfip::testing::writePatternBmp24(path, side, side);
     }
     return path;

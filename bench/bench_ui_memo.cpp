@@ -21,7 +21,7 @@
 
 namespace {
 
-std::string lineFor(int i) { return qfip::resultLine("f" + std::to_string(1000000 + i), 100 + i % 100, 12); }
+std::string lineFor(int i) { return qfip::resultLine(std::string("f").append(std::to_string(1000000 + i)), 100 + i % 100, 12); }
 
 // Appends lines [from, to) to a log that already holds `from` lines; times the last 1000.
 void appendThousandAfter(benchmark::State& state) {

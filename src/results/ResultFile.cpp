@@ -132,7 +132,8 @@ bool replaceThroughTemporary(const std::string& target, const struct stat& old, 
     const auto discard = [&] { ::unlink(temp.c_str()); };
 
     // Owner and group first: changing them may clear set-id bits that the mode then sets.
-    if (::fchown(file.get(), old.st_uid, old.st_gid) != 0) (void)::fchown(file.get(), uid_t(-1), old.st_gid);
+    // What could not be kept is found by the fstat below.
+    if (::fchown(file.get(), old.st_uid, old.st_gid) != 0 && ::fchown(file.get(), uid_t(-1), old.st_gid) != 0) {}
     struct stat now{};
     if (::fchmod(file.get(), old.st_mode & 07777) != 0 || ::fstat(file.get(), &now) != 0 ||
         now.st_uid != old.st_uid || now.st_gid != old.st_gid || (now.st_mode & 07777) != (old.st_mode & 07777)) {
@@ -166,8 +167,9 @@ void overwriteInPlace(const std::string& target, std::string_view text, const st
     // old bytes might need again.
     const int fd = file.get();
     if (writeAllAt(fd, text, 0) && ::ftruncate(fd, off_t(text.size())) == 0 && ::fsync(fd) == 0) return;
+    // Best effort, each part whatever the others did: the save has failed either way.
     writeAllAt(fd, *old, 0);
-    ::ftruncate(fd, off_t(old->size()));
+    if (::ftruncate(fd, off_t(old->size())) != 0) {}
     ::fsync(fd);
     throw Error("Stream write error");
 }

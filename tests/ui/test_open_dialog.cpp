@@ -478,7 +478,7 @@ TEST_F(DialogTest, SelectionThatMovesOnAbandonsThePictureUnderWay) {
     PicturePreview preview;
     int shown = 0;
     QObject::connect(&preview, &PicturePreview::shown, [&] { ++shown; });
-    for (const QString& name : {"big.bmp", "red.bmp", "big.bmp", "icon.ico", "big.bmp", "SCAN01.BMP"}) {
+    for (const char* name : {"big.bmp", "red.bmp", "big.bmp", "icon.ico", "big.bmp", "SCAN01.BMP"}) {
         preview.showFile(path(name));
         EXPECT_TRUE(preview.pending());
         EXPECT_FALSE(preview.previewEnabled());

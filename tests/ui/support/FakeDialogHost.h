@@ -45,9 +45,11 @@ public:
 private:
     template <class T>
     static T take(std::deque<T>& answers) {
-        if (answers.empty()) return T{};
-        T answer = answers.front();
-        answers.pop_front();
+        T answer{};
+        if (!answers.empty()) {
+            answer.swap(answers.front());
+            answers.pop_front();
+        }
         return answer;
     }
 };
