@@ -6,6 +6,7 @@
 
 #include "common/Error.h"
 #include "raster/PictureFile.h"
+#include "raster/PixelMemory.h"
 
 namespace {
 
@@ -32,6 +33,10 @@ void decodeAs(const char* extension, std::span<const uint8_t> bytes) {
     } catch (const qfip::Error&) {
         // A refusal with a message: fine.
     }
+    // A large raster's memory is kept for the next raster of its size, still holding this
+    // picture's opaque pixels; released, every picture is decoded into fresh memory, so
+    // the check above sees any pixel left unwritten.
+    qfip::releaseKeptPixelBlock();
 }
 
 }  // namespace
