@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 
 extern char** environ;
 
@@ -30,39 +31,6 @@ namespace qfip::exchange {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Owns a file descriptor.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    void release() { fd_ = -1; }
-
-private:
-    int fd_ = -1;
-};
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += written;
-        size -= size_t(written);
-    }
-    return true;
-}
 
 // The request in a sealed memfd: nobody can change it once the helper may read it.
 int makeRequest(DrawnKind kind, std::span<const uint8_t> bytes) {
@@ -139,7 +107,7 @@ struct ChildPlan {
 // through and the pipe its reply comes back on.
 class Helper {
 public:
-    Helper(pid_t pid, Fd& requests, Fd& reply) : pid_(pid) {
+    Helper(pid_t pid, FileDescriptor& requests, FileDescriptor& reply) : pid_(pid) {
         requests_.reset(requests.get());
         reply_.reset(reply.get());
         requests.release();
@@ -159,25 +127,9 @@ public:
 
     // Hands the sealed request memfd to the helper (it waits for it in recvmsg).
     bool sendRequest(int memfd) {
-        char byte = 'R';
-        iovec data{&byte, 1};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-        msghdr message{};
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &memfd, sizeof(int));
-        ssize_t sent;
-        do {
-            sent = ::sendmsg(requests_.get(), &message, MSG_NOSIGNAL | MSG_DONTWAIT);
-        } while (sent < 0 && errno == EINTR);
+        const bool sent = exchange::sendRequest(requests_.get(), memfd);
         requests_.reset();  // one request per helper: it sees the end of the socket next
-        return sent == 1;
+        return sent;
     }
 
     // A started helper still waiting for its request: running, and silent so far.
@@ -262,9 +214,9 @@ public:
 
 private:
     pid_t pid_;
-    Fd pidfd_;
-    Fd requests_;
-    Fd reply_;
+    FileDescriptor pidfd_;
+    FileDescriptor requests_;
+    FileDescriptor reply_;
     bool reaped_ = false;
     int status_ = 0;
 };
@@ -274,12 +226,12 @@ private:
 std::unique_ptr<Helper> spawnHelper(const ClientOptions& options) {
     int sockets[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0) return nullptr;
-    Fd requestsParent(sockets[0]), requestsChild(sockets[1]);
+    FileDescriptor requestsParent(sockets[0]), requestsChild(sockets[1]);
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return nullptr;
-    Fd replyRead(pipeFds[0]), replyWrite(pipeFds[1]);
+    FileDescriptor replyRead(pipeFds[0]), replyWrite(pipeFds[1]);
     ::fcntl(replyRead.get(), F_SETPIPE_SZ, 1 << 20);  // fewer wake-ups for large pictures
-    Fd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    FileDescriptor devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
     if (!devNull.valid()) return nullptr;
 
     std::string path = options.helperPath;
@@ -508,9 +460,9 @@ DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const Pi
     // A metafile whose header gives no drawable size is not sent at all.
     if (kind != DrawnKind::Icon && !expected) return result(Outcome::NotValid);
 
-    Fd request(makeRequest(kind, bytes));
+    FileDescriptor request(makeRequest(kind, bytes));
     if (!request.valid()) return result(Outcome::SpawnFailed, errno);
-    Fd stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    FileDescriptor stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!stopFd.valid()) return result(Outcome::SpawnFailed, errno);
     // Wakes the waits below at once from whichever thread asks to stop.
     std::stop_callback onStop(stop, [fd = stopFd.get()] {

@@ -44,6 +44,14 @@ bool knownKind(uint32_t kind) { return kind >= 1 && kind <= 3; }
 
 }  // namespace
 
+bool withinBounds(DrawnKind kind, uint64_t width, uint64_t height) {
+    const bool icon = kind == DrawnKind::Icon;
+    const uint64_t maxSide = uint64_t(icon ? kMaxIconSide : kMaxMetafileSide);
+    const uint64_t maxPixels = uint64_t(icon ? kMaxIconPixels : kMaxMetafilePixels);
+    // Sides beyond maxSide are refused before their product is taken, so it can't overflow.
+    return width >= 1 && height >= 1 && width <= maxSide && height <= maxSide && width * height <= maxPixels;
+}
+
 const char* notValidMessage(DrawnKind kind) {
     return kind == DrawnKind::Icon ? "Icon image is not valid" : "Metafile is not valid";
 }
@@ -95,21 +103,49 @@ std::optional<RequestHeader> parseRequestHeader(std::span<const uint8_t> header)
     return RequestHeader{DrawnKind(kind), count};
 }
 
-int receiveRequest(int socket) {
-    char byte = 0;
+namespace {
+
+// The one message of the hand-over: a byte, with room for one descriptor beside it.
+struct DescriptorMessage {
+    char byte = 'R';
     iovec data{&byte, 1};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+
+    DescriptorMessage() {
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+    }
+    DescriptorMessage(const DescriptorMessage&) = delete;
+    DescriptorMessage& operator=(const DescriptorMessage&) = delete;
+};
+
+}  // namespace
+
+bool sendRequest(int socket, int memfd) {
+    DescriptorMessage m;
+    cmsghdr* header = CMSG_FIRSTHDR(&m.message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &memfd, sizeof(int));
+    ssize_t sent;
+    do {
+        sent = ::sendmsg(socket, &m.message, MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (sent < 0 && errno == EINTR);
+    return sent == 1;
+}
+
+int receiveRequest(int socket) {
+    DescriptorMessage m;
     ssize_t received;
     do {
-        received = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+        received = ::recvmsg(socket, &m.message, MSG_CMSG_CLOEXEC);
     } while (received < 0 && errno == EINTR);
     if (received != 1) return -1;
-    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    const cmsghdr* header = CMSG_FIRSTHDR(&m.message);
     if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS ||
         header->cmsg_len != CMSG_LEN(sizeof(int)))
         return -1;
@@ -141,15 +177,10 @@ ParsedReply parseReplyHeader(std::span<const uint8_t> header, DrawnKind kind, st
     }
     if (status != uint32_t(ReplyStatus::Drawn)) return {ReplyCheck::UnknownStatus, {}};
     if (width == 0 || height == 0) return {ReplyCheck::EmptySize, {}};
-    const bool icon = kind == DrawnKind::Icon;
-    const uint64_t maxSide = uint64_t(icon ? kMaxIconSide : kMaxMetafileSide);
-    const uint64_t maxPixels = uint64_t(icon ? kMaxIconPixels : kMaxMetafilePixels);
-    // Both sides are below 2^32, so their product can't overflow 64 bits.
-    if (width > maxSide || height > maxSide || uint64_t(width) * height > maxPixels)
-        return {ReplyCheck::TooLarge, {}};
+    if (!withinBounds(kind, width, height)) return {ReplyCheck::TooLarge, {}};
     if (expected && (int(width) != expected->width || int(height) != expected->height))
         return {ReplyCheck::WrongSize, {}};
-    if (!icon && !expected) return {ReplyCheck::WrongSize, {}};
+    if (kind != DrawnKind::Icon && !expected) return {ReplyCheck::WrongSize, {}};
     if (byteCount != uint64_t(width) * height * 4) return {ReplyCheck::WrongByteCount, {}};
     return {ReplyCheck::Ok, ReplyHeader{ReplyStatus::Drawn, int(width), int(height), byteCount}};
 }

@@ -43,6 +43,9 @@ inline constexpr int64_t kMaxMetafilePixels = int64_t(8192) * 8192;
 inline constexpr int kMaxIconSide = kMaxMetafileSide;
 inline constexpr int64_t kMaxIconPixels = kMaxMetafilePixels;
 
+// Whether a drawn picture of this size is within its kind's bounds (both sides at least 1).
+bool withinBounds(DrawnKind kind, uint64_t width, uint64_t height);
+
 // The largest file a request carries (the program reads no larger picture file).
 inline constexpr uint64_t kMaxRequestBytes = uint64_t(1) << 31;
 
@@ -81,6 +84,11 @@ struct RequestHeader {
 // The helper's check of a request header; nullopt for a wrong magic, an unknown kind or
 // a byte count over kMaxRequestBytes.
 std::optional<RequestHeader> parseRequestHeader(std::span<const uint8_t> header);
+
+// The program's side of the hand-over: sends the request's memfd over the socket
+// without waiting (the helper's end has room for it); false when it could not be sent
+// (the helper has gone).
+bool sendRequest(int socket, int memfd);
 
 // The helper's side of the hand-over: waits on the socket `socket` for the request's
 // memfd; -1 when the socket ends first (the program is done with the helper) or the

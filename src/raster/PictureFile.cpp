@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 #include "raster/BmpReader.h"
 
 namespace qfip {
@@ -42,23 +43,18 @@ uint32_t u32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) |
 class OpenFile {
 public:
     explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
-        if (fd_ < 0 || ::fstat(fd_, &opened_) != 0 || !S_ISREG(opened_.st_mode)) {
+        if (!fd_.valid() || ::fstat(fd_.get(), &opened_) != 0 || !S_ISREG(opened_.st_mode)) {
             throw Error("Cannot open file " + path);
         }
     }
-    ~OpenFile() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
 
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     uint64_t size() const { return uint64_t(opened_.st_size); }
     FileIdentity identity() const { return identityOfStat(opened_); }
     // The file as it is now differs from the file as it was opened.
     bool changed() const {
         struct stat now {};
-        return ::fstat(fd_, &now) != 0 || identityOfStat(now) != identity();
+        return ::fstat(fd_.get(), &now) != 0 || identityOfStat(now) != identity();
     }
 
     static FileIdentity identityOfStat(const struct stat& st) {
@@ -67,7 +63,7 @@ public:
     }
 
 private:
-    int fd_ = -1;
+    FileDescriptor fd_;
     struct stat opened_ {};
 };
 

@@ -3,6 +3,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "raster/PixelMemory.h"
+
 namespace qfip {
 
 namespace {
@@ -10,7 +12,6 @@ namespace {
 constexpr int kBackgroundNice = 10;
 
 }  // namespace
-
 
 bool PicturePrefetch::fitsInMemory(int32_t width, int32_t height, std::optional<uint64_t> available) {
     if (!available) return false;

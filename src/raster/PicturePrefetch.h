@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "raster/PictureFile.h"
-#include "raster/PixelMemory.h"
 
 namespace qfip {
 

@@ -10,8 +10,9 @@ namespace qfip {
 
 // Runs `first` on the calling thread's second thread (made on first use, at the caller's
 // scheduling priority) and `second` on the calling thread, and returns once both are
-// done. Without a second core both run here, one after the other. An exception from either is rethrown once
-// both are done (the first's when both throw), so neither outlives what it works on.
+// done. Without a second core both run here, one after the other. An exception from
+// either is rethrown once both are done (the first's when both throw), so neither
+// outlives what it works on.
 void runSideBySide(const std::function<void()>& first, const std::function<void()>& second);
 
 }  // namespace qfip

@@ -34,11 +34,7 @@ QImage drawPicture(DrawnKind kind, std::span<const uint8_t> bytes) {
 }
 
 QImage replyImage(DrawnKind kind, QImage drawn) {
-    const bool icon = kind == DrawnKind::Icon;
-    const int64_t maxSide = icon ? qfip::exchange::kMaxIconSide : qfip::exchange::kMaxMetafileSide;
-    const int64_t maxPixels = icon ? qfip::exchange::kMaxIconPixels : qfip::exchange::kMaxMetafilePixels;
-    if (drawn.isNull() || drawn.width() > maxSide || drawn.height() > maxSide ||
-        int64_t(drawn.width()) * drawn.height() > maxPixels)
+    if (drawn.isNull() || !qfip::exchange::withinBounds(kind, uint64_t(drawn.width()), uint64_t(drawn.height())))
         return QImage();
     // In place: a large metafile must not need a second copy under the helper's memory limit.
     if (drawn.format() != QImage::Format_RGB32) drawn.convertTo(QImage::Format_ARGB32_Premultiplied);

@@ -15,11 +15,13 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 #include "exchange/RenderExchange.h"
 #include "render/Drawing.h"
 #include "render/Sandbox.h"
 
 using namespace qfip::exchange;
+using qfip::writeAll;
 
 namespace {
 
@@ -29,17 +31,6 @@ bool readExactly(int fd, uint8_t* into, size_t size) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         into += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
         size -= size_t(n);
     }
     return true;

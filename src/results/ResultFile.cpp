@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 
 namespace qfip {
 
@@ -24,28 +25,6 @@ constexpr int kMaxLinkHops = 40;
 // A file is overwritten in place only when its old bytes fit in memory, so that they can
 // be written back if the new ones can't; larger files are refused rather than put at risk.
 constexpr off_t kMaxKeptBytes = off_t(1) << 30;
-
-// Closes a descriptor when it goes out of scope, unless it was closed already.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now and tells whether the kernel reported the close as complete.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // The name the bytes finally land in: symbolic links, a chain of them too, are followed to
 // the file they name, which need not exist yet (a dangling link creates it). None for a
@@ -111,7 +90,7 @@ void syncFolder(const fs::path& folder) {
 // No file of that name yet: it is created with the usual permissions (the umask and the
 // folder's defaults apply) and removed again if its bytes can't all be written.
 void createNew(const std::string& target, std::string_view text, const std::string& cannotCreate) {
-    Descriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    FileDescriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
     if (!file.valid()) throw Error(cannotCreate);
     if (!writeAllAt(file.get(), text, 0) || ::fsync(file.get()) != 0 || !file.close()) {
         ::unlink(target.c_str());
@@ -127,7 +106,7 @@ void createNew(const std::string& target, std::string_view text, const std::stri
 bool replaceThroughTemporary(const std::string& target, const struct stat& old, std::string_view text) {
     const fs::path folder = folderOf(target);
     std::string temp = (folder / ".qfip-result-XXXXXX").string();
-    Descriptor file(::mkstemp(temp.data()));
+    FileDescriptor file(::mkstemp(temp.data()));
     if (!file.valid()) return false;
     const auto discard = [&] { ::unlink(temp.c_str()); };
 
@@ -157,7 +136,7 @@ bool replaceThroughTemporary(const std::string& target, const struct stat& old, 
 // bytes are read first and written back if the new ones can't all be written and flushed.
 void overwriteInPlace(const std::string& target, std::string_view text, const std::string& cannotCreate) {
     // Non-blocking, so that a pipe put in the file's place meanwhile can't stall the save.
-    Descriptor file(::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    FileDescriptor file(::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat st{};
     if (!file.valid() || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw Error(cannotCreate);
     const std::optional<std::string> old = readAll(file.get(), st.st_size);

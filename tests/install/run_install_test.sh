@@ -17,7 +17,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null
 root="$dest/usr"
 
-# Every installed file, and only these, where the FHS, the freedesktop.org specifications
+# Every installed file, and only these, where the FHS, the freedesktop.org standards
 # and Debian put them.
 expected=(
   bin/quendral
