@@ -359,7 +359,12 @@ void TMainForm::appendResultLine(const std::string& line) {
     const bool atLineStart = qfip::isEmptyOrEndsWithBreak(lastLogCharacter(*log));
     QTextCursor end(log);
     end.movePosition(QTextCursor::End);
+    // A result is not an edit of the user's: it is appended outside the undo history, and
+    // it ends that history (both ways), so no Ctrl+Z or Ctrl+Y can remove, repeat or
+    // re-add a measured line. The user's own edits after it stay undoable back to it.
+    log->setUndoRedoEnabled(false);  // also clears both stacks
     end.insertText(QString::fromStdString(qfip::appendedText(atLineStart, line)));
+    log->setUndoRedoEnabled(true);
     ui_->Memo1->setTextCursor(end);
 }
 
