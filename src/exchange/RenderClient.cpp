@@ -457,8 +457,10 @@ DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const Pi
     if (bytes.size() > kMaxRequestBytes) return result(Outcome::NotValid);
     if (stop.stop_requested()) return result(Outcome::Stopped);
     const std::optional<Size> expected = expectedSize(kind, bytes);
-    // A metafile whose header gives no drawable size is not sent at all.
+    // A metafile whose header gives no drawable size is not sent at all, and neither is
+    // an empty one: it has nothing to draw.
     if (kind != DrawnKind::Icon && !expected) return result(Outcome::NotValid);
+    if (expected && expected->isEmpty()) return result(Outcome::Drawn);
 
     FileDescriptor request(makeRequest(kind, bytes));
     if (!request.valid()) return result(Outcome::SpawnFailed, errno);

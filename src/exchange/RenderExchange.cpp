@@ -33,9 +33,9 @@ int64_t toScreenPixels(int64_t extent, int64_t unitsPerInch) {
     return (extent * 96 * 2 + unitsPerInch) / (2 * unitsPerInch);
 }
 
+// Sizes here are never negative. An empty size is a picture with nothing to draw.
 std::optional<Size> boundedSize(int64_t width, int64_t height) {
-    if (width <= 0 || height <= 0 || width > kMaxMetafileSide || height > kMaxMetafileSide ||
-        width * height > kMaxMetafilePixels)
+    if (width > kMaxMetafileSide || height > kMaxMetafileSide || width * height > kMaxMetafilePixels)
         return std::nullopt;
     return Size{int(width), int(height)};
 }
@@ -72,7 +72,7 @@ std::optional<Size> placeableMetafileSize(std::span<const uint8_t> bytes) {
     // Placeable header: key, handle, left, top, right, bottom (16-bit), units per inch.
     if (bytes.size() < 22) return std::nullopt;
     const int64_t unitsPerInch = u16At(bytes, 14);
-    if (unitsPerInch == 0) return std::nullopt;
+    if (unitsPerInch == 0) return Size{0, 0};
     const int64_t width = std::llabs(int64_t(s16At(bytes, 10)) - s16At(bytes, 6));
     const int64_t height = std::llabs(int64_t(s16At(bytes, 12)) - s16At(bytes, 8));
     return boundedSize(toScreenPixels(width, unitsPerInch), toScreenPixels(height, unitsPerInch));
