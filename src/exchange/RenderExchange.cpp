@@ -87,6 +87,28 @@ std::optional<Size> expectedSize(DrawnKind kind, std::span<const uint8_t> bytes)
     return std::nullopt;
 }
 
+uint64_t metafileRecordCount(DrawnKind kind, std::span<const uint8_t> bytes) {
+    uint64_t count = 0;
+    if (kind == DrawnKind::EnhancedMetafile) {
+        // Records: type, size in bytes (at least 8, a multiple of 4); EMR_EOF is type 14.
+        for (size_t at = 0; bytes.size() - at >= 8; ++count) {
+            const uint32_t size = u32At(bytes, at + 4);
+            if (size < 8 || size % 4 != 0 || size > bytes.size() - at || u32At(bytes, at) == 14) break;
+            at += size;
+        }
+    } else if (kind == DrawnKind::PlaceableMetafile) {
+        // After the 22-byte placeable header, the metafile header (its size in words at
+        // byte 2), then records: size in words (at least 3), function; META_EOF is 0.
+        if (bytes.size() < 22 + 18) return 0;
+        for (size_t at = 22 + size_t(u16At(bytes, 24)) * 2; at < bytes.size() && bytes.size() - at >= 6; ++count) {
+            const uint64_t size = uint64_t(u32At(bytes, at)) * 2;
+            if (size < 6 || size > bytes.size() - at || u16At(bytes, at + 4) == 0) break;
+            at += size_t(size);
+        }
+    }
+    return count;
+}
+
 std::array<uint8_t, kRequestHeaderSize> encodeRequestHeader(DrawnKind kind, uint64_t byteCount) {
     std::array<uint8_t, kRequestHeaderSize> out{};
     putU32(out, 0, kRequestMagic);

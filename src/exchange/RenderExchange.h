@@ -74,6 +74,11 @@ std::optional<Size> placeableMetafileSize(std::span<const uint8_t> bytes);
 // and for a metafile with no valid size).
 std::optional<Size> expectedSize(DrawnKind kind, std::span<const uint8_t> bytes);
 
+// How many records a metafile holds, counted by walking their sizes from the first one to
+// the end record, the end of the bytes or the first size that can't be (the work its
+// drawing announces); 0 for icons.
+uint64_t metafileRecordCount(DrawnKind kind, std::span<const uint8_t> bytes);
+
 // ---- request -------------------------------------------------------------------------
 
 std::array<uint8_t, kRequestHeaderSize> encodeRequestHeader(DrawnKind kind, uint64_t byteCount);

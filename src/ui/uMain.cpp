@@ -186,7 +186,7 @@ void TMainForm::showPictureFile(const QString& path) { showPicture(qfip::loadPic
 void TMainForm::showPicture(qfip::Picture picture) {
     // Icons and metafiles are drawn now, so a body that can't be drawn fails before the
     // shown picture is replaced.
-    QImage image = picture.hasRaster() ? QImage() : renderPicture(picture);
+    QImage image = picture.hasRaster() ? QImage() : renderPictureKeepingWindowAlive(picture);
     std::optional<qfip::Picture> old = ui_->Image1->shown().picture();
     ui_->Image1->setPicture(std::move(picture), std::move(image));
     // The worker frees the old raster, off the window's thread, once the handler is done.

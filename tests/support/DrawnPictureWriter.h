@@ -164,6 +164,10 @@ struct WmfFile {
     uint32_t colour = 0x0000FF00;  // green
     int16_t windowExtent[2] = {40, 30};
     int16_t rect[4] = {0, 0, 40, 30};  // left, top, right, bottom
+    // Large honest files: the rectangle drawn this many times, and as many saved device
+    // contexts (META_SAVEDC) before it.
+    uint32_t rectangles = 1;
+    uint32_t savedContexts = 0;
 
     std::vector<uint8_t> bytes() const {
         std::vector<uint8_t> w;
@@ -190,9 +194,14 @@ struct WmfFile {
         // META_CREATEBRUSHINDIRECT: style, colour, hatch; META_SELECTOBJECT 0
         putU32(w, 7); putU16(w, 0x02FC); putU16(w, 0); putU32(w, colour); putU16(w, 0);
         putU32(w, 4); putU16(w, 0x012D); putU16(w, 0);
+        for (uint32_t i = 0; i < savedContexts; ++i) {
+            putU32(w, 3); putU16(w, 0x001E);
+        }
         // META_RECTANGLE: bottom, right, top, left
-        putU32(w, 7); putU16(w, 0x041B);
-        putU16(w, uint16_t(rect[3])); putU16(w, uint16_t(rect[2])); putU16(w, uint16_t(rect[1])); putU16(w, uint16_t(rect[0]));
+        for (uint32_t i = 0; i < rectangles; ++i) {
+            putU32(w, 7); putU16(w, 0x041B);
+            putU16(w, uint16_t(rect[3])); putU16(w, uint16_t(rect[2])); putU16(w, uint16_t(rect[1])); putU16(w, uint16_t(rect[0]));
+        }
         putU32(w, 3); putU16(w, 0);  // META_EOF
         setU32(w, start + 6, uint32_t((w.size() - start) / 2));
         return w;
