@@ -8,6 +8,7 @@
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
+#include "common/LittleEndian.h"
 #include "raster/BmpReader.h"
 
 namespace qfip {
@@ -34,9 +35,6 @@ bool isKnownExtension(const std::string& lower) {
 [[noreturn]] void unknownExtension(std::string_view extension) {
     throw Error("Unknown picture file extension (." + std::string(extension) + ")");
 }
-
-uint16_t u16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t u32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
 
 FileIdentity identityOfStat(const struct stat& st) {
     return FileIdentity{uint64_t(st.st_dev),        uint64_t(st.st_ino),         int64_t(st.st_size),
@@ -140,23 +138,23 @@ Picture decodePicture(std::string_view extension, std::span<const uint8_t> bytes
 
 Picture readIcon(std::span<const uint8_t> bytes) {
     if (bytes.size() < 6) throw Error("Stream read error");
-    const uint16_t type = u16(bytes.data() + 2);
+    const uint16_t type = readU16(bytes.data() + 2);
     if (type != 0 && type != 1) throw Error("Icon image is not valid");
     return Picture::drawn(PictureKind::Icon, std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 
 Picture readMetafile(std::span<const uint8_t> bytes) {
     const uint8_t* p = bytes.data();
-    if (bytes.size() > 100 && u32(p) == 1 && u32(p + 40) == 0x464D4520u) {
+    if (bytes.size() > 100 && readU32(p) == 1 && readU32(p + 40) == 0x464D4520u) {
         return Picture::drawn(PictureKind::EnhancedMetafile, std::vector<uint8_t>(bytes.begin(), bytes.end()));
     }
     // The placeable header: key, handle, bounds, units per inch, reserved, then the
     // checksum: the exclusive-or of the ten 16-bit words before it.
     constexpr size_t kPlaceableHeaderSize = 22;
-    if (bytes.size() < kPlaceableHeaderSize || u32(p) != 0x9AC6CDD7u) throw Error("Metafile is not valid");
+    if (bytes.size() < kPlaceableHeaderSize || readU32(p) != 0x9AC6CDD7u) throw Error("Metafile is not valid");
     uint16_t sum = 0;
-    for (size_t i = 0; i < 10; ++i) sum ^= u16(p + 2 * i);
-    if (sum != u16(p + 20)) throw Error("Metafile is not valid");
+    for (size_t i = 0; i < 10; ++i) sum ^= readU16(p + 2 * i);
+    if (sum != readU16(p + 20)) throw Error("Metafile is not valid");
     return Picture::drawn(PictureKind::PlaceableMetafile, std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 
