@@ -52,20 +52,6 @@ fs::path folderOf(const std::string& target) {
     return folder.empty() ? fs::path(".") : folder;
 }
 
-bool writeAllAt(int fd, std::string_view bytes, off_t offset) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        bytes.remove_prefix(size_t(n));
-        offset += n;
-    }
-    return true;
-}
-
 // The whole content of an open file, none when it can't be read or is too large to keep.
 std::optional<std::string> readAll(int fd, off_t sizeNow) {
     if (sizeNow > kMaxKeptBytes) return std::nullopt;
@@ -155,7 +141,7 @@ public:
     int fd() const { return fd_.get(); }
 
     // Writes and flushes the whole text; false on any failure.
-    bool write(std::string_view text) { return writeAllAt(fd_.get(), text, 0) && ::fsync(fd_.get()) == 0; }
+    bool write(std::string_view text) { return writeAllAt(fd_.get(), text.data(), text.size(), 0) && ::fsync(fd_.get()) == 0; }
 
     // Renames it over `target`; false when refused (it is then removed with this object).
     bool renameOver(const std::string& target) {
@@ -278,13 +264,13 @@ void overwriteInPlace(const std::string& target, std::string_view text, const st
     // Writing over the old bytes before cutting the file to length frees no space that the
     // old bytes might need again.
     const int fd = file.get();
-    if (writeAllAt(fd, text, 0) && ::ftruncate(fd, off_t(text.size())) == 0 && ::fsync(fd) == 0) {
+    if (writeAllAt(fd, text.data(), text.size(), 0) && ::ftruncate(fd, off_t(text.size())) == 0 && ::fsync(fd) == 0) {
         removeCopy();
         return;
     }
     // Best effort, each part whatever the others did: the save has failed either way. The
     // copy goes only once the old bytes are back on disk.
-    const bool restored = writeAllAt(fd, *old, 0) && ::ftruncate(fd, off_t(old->size())) == 0 && ::fsync(fd) == 0;
+    const bool restored = writeAllAt(fd, old->data(), old->size(), 0) && ::ftruncate(fd, off_t(old->size())) == 0 && ::fsync(fd) == 0;
     if (restored) removeCopy();
     throw Error("Stream write error");
 }
