@@ -57,13 +57,13 @@ std::vector<uint8_t> fileBytes(int kind) {
 }
 const char* const kNames[] = {"small.ico", "small.emf", "small.wmf"};
 
-QString writeSample(const QTemporaryDir& folder, int kind) {
-    const QString path = QDir(folder.path()).filePath(kNames[kind]);
-    const std::vector<uint8_t> bytes = fileBytes(kind);
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+QString writeInto(const QTemporaryDir& folder, const char* name, const std::vector<uint8_t>& bytes) {
+    const QString path = QDir(folder.path()).filePath(QString::fromLatin1(name));
+    std::ofstream(path.toStdString(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
 }
+
+QString writeSample(const QTemporaryDir& folder, int kind) { return writeInto(folder, kNames[kind], fileBytes(kind)); }
 
 void pause(benchmark::State& state) {
     if (state.range(1) == 0) return;
@@ -116,9 +116,7 @@ void showLargeInPane(benchmark::State& state) {
     const int height = side == 16384 ? 4096 : side;
     const EmfFile emf = EmfFile::leftHalfRed(side, height);
     QTemporaryDir folder;
-    const QString path = QDir(folder.path()).filePath("large.emf");
-    const std::vector<uint8_t> bytes = emf.bytes();
-    std::ofstream(path.toStdString(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const QString path = writeInto(folder, "large.emf", emf.bytes());
     FakeDialogHost host;
     TMainForm form(host);
     for (auto _ : state) {
@@ -179,9 +177,7 @@ void showSlowMetafileInPane(benchmark::State& state) {
         break;
     }
     QTemporaryDir folder;
-    const QString path = QDir(folder.path()).filePath("slow.wmf");
-    const std::vector<uint8_t> bytes = wmf.bytes();
-    std::ofstream(path.toStdString(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const QString path = writeInto(folder, "slow.wmf", wmf.bytes());
     FakeDialogHost host;
     TMainForm form(host);
     RepaintWatch watch;

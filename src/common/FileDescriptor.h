@@ -49,46 +49,43 @@ private:
     int fd_ = -1;
 };
 
-// Writes all `size` bytes at the descriptor's position, through short writes and
-// interruptions; false on an error or a write that makes no progress.
-inline bool writeAll(int fd, const void* data, size_t size) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(fd, p, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        p += written;
-        size -= size_t(written);
+namespace detail {
+
+// Calls `step(done, left)` (a read or write of up to `left` bytes after the first `done`)
+// until all `size` bytes are through, retrying interrupted calls; false on an error or a
+// call that makes no progress.
+template <typename Step>
+bool transferAll(size_t size, Step step) {
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = step(done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
     }
     return true;
+}
+
+}  // namespace detail
+
+// Writes all `size` bytes at the descriptor's position.
+inline bool writeAll(int fd, const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    return detail::transferAll(size, [&](size_t done, size_t left) { return ::write(fd, p + done, left); });
 }
 
 // The same at an offset of the file (pwrite), leaving the descriptor's position alone.
 inline bool writeAllAt(int fd, const void* data, size_t size, off_t offset) {
     const auto* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t written = ::pwrite(fd, p, size, offset);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        p += written;
-        size -= size_t(written);
-        offset += written;
-    }
-    return true;
+    return detail::transferAll(size, [&](size_t done, size_t left) {
+        return ::pwrite(fd, p + done, left, offset + off_t(done));
+    });
 }
 
-// Reads exactly `size` bytes at the descriptor's position, through short reads and
-// interruptions; false on an error or when the data ends sooner.
+// Reads exactly `size` bytes at the descriptor's position; false also when the data ends
+// sooner.
 inline bool readExactly(int fd, void* into, size_t size) {
     auto* p = static_cast<uint8_t*>(into);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= size_t(n);
-    }
-    return true;
+    return detail::transferAll(size, [&](size_t done, size_t left) { return ::read(fd, p + done, left); });
 }
 
 }  // namespace qfip
