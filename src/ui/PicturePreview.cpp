@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "raster/PictureFile.h"
+#include "ui/LocalPath.h"
 #include "ui/PictureRendering.h"
 #include "ui/PreviewWindow.h"
 
@@ -183,7 +184,7 @@ std::optional<PicturePreview::Outcome> PicturePreview::read(const Request& reque
         };
         qfip::LoadInfo info;
         const qfip::Picture picture =
-            qfip::loadPicture(QFile::encodeName(request.path).toStdString(), options, &info);
+            qfip::loadPicture(localPath(request.path), options, &info);
         // A bitmap's image shares the raster's pixels and keeps the raster alive.
         QImage image = renderPicture(picture, request.stop.get_token());
         const QSize size = picture.hasRaster() ? QSize(info.width, info.height) : image.size();
@@ -229,7 +230,7 @@ void PicturePreview::openPreviewWindow() {
     if (image_.size() != pictureSize_) {
         // Only a sampled bitmap is held: the window shows the picture itself.
         try {
-            whole = renderPicture(qfip::loadPicture(QFile::encodeName(path_).toStdString()));
+            whole = renderPicture(qfip::loadPicture(localPath(path_)));
         } catch (const std::exception&) {
             return;
         }

@@ -14,6 +14,7 @@
 
 #include "common/Error.h"
 #include "exchange/RenderClient.h"
+#include "ui/LocalPath.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ qfip::exchange::ClientOptions clientOptions() {
         options.deadline = s.deadline;
     }
     if (path.isEmpty()) path = defaultRenderHelperPath();
-    options.helperPath = QFile::encodeName(path).toStdString();
+    options.helperPath = localPath(path);
     options.spare = true;
     return options;
 }

@@ -22,6 +22,7 @@
 #include "results/ResultsLog.h"
 #include "ui/Application.h"
 #include "ui/DialogHost.h"
+#include "ui/LocalPath.h"
 #include "ui/PictureRendering.h"
 #include "ui/ResultsLogText.h"
 #include "ui_uMain.h"
@@ -33,6 +34,7 @@ const char* const kNoImages = "No opened image files. Sorry, but You must try ag
 const char* const kSaveQuestion = "Do you want to save the result file?";
 const char* const kExitQuestion = "Do you want to exit and save your result file?";
 
+// Option texts and file labels are UTF-8 in the toolkit-free modules.
 std::string utf8(const QString& text) { return text.toStdString(); }
 
 }  // namespace
@@ -181,7 +183,7 @@ qfip::MeasureMode TMainForm::measureMode() const {
 
 // ---- pictures ---------------------------------------------------------------------------
 
-void TMainForm::showPictureFile(const QString& path) { showPicture(qfip::loadPicture(utf8(path))); }
+void TMainForm::showPictureFile(const QString& path) { showPicture(qfip::loadPicture(localPath(path))); }
 
 void TMainForm::showPicture(qfip::Picture picture) {
     // Icons and metafiles are drawn now, so a body that can't be drawn fails before the
@@ -197,7 +199,7 @@ void TMainForm::showPicture(qfip::Picture picture) {
 // unchanged, else read now, exactly as without a prefetch.
 void TMainForm::showNextPicture() {
     const QString& path = FileList.at(CurrentImage);
-    std::optional<qfip::Picture> ahead = prefetch_.take(utf8(path), {series_, int64_t(CurrentImage) + 1});
+    std::optional<qfip::Picture> ahead = prefetch_.take(localPath(path), {series_, int64_t(CurrentImage) + 1});
     if (ahead) {
         showPicture(std::move(*ahead));
     } else {
@@ -214,7 +216,7 @@ void TMainForm::newSeries() {
 // Picture CurrentImage is shown: the one after it is read while the user points.
 void TMainForm::prefetchNext() {
     if (!prefetchEnabled_ || CurrentImage < 1 || CurrentImage >= FileList.size()) return;
-    prefetch_.start(utf8(FileList.at(CurrentImage)), {series_, int64_t(CurrentImage) + 1});
+    prefetch_.start(localPath(FileList.at(CurrentImage)), {series_, int64_t(CurrentImage) + 1});
 }
 
 void TMainForm::setPrefetchEnabled(bool enabled) {
@@ -324,8 +326,7 @@ void TMainForm::ToolButton4Click() {
 }
 
 void TMainForm::SpeedButton1Click() {
-    HalfWidth = qfip::readHalfSize(utf8(ui_->Edit1->text()), "Grid Width");
-    HalfHeight = qfip::readHalfSize(utf8(ui_->Edit4->text()), "Grid Height");
+    ReadGrid();
     ComputeBackgroundRect();
 }
 
@@ -376,7 +377,7 @@ bool TMainForm::hasUnsavedResults() const {
 void TMainForm::saveThroughDialog() {
     const std::optional<QString> path = host_.chooseResultFile(this);
     if (!path) return;
-    qfip::writeResultFile(utf8(*path), resultFileText(*ui_->Memo1->document()));
+    qfip::writeResultFile(localPath(*path), resultFileText(*ui_->Memo1->document()));
     ui_->Memo1->document()->setModified(false);
 }
 
