@@ -1,11 +1,13 @@
 #pragma once
 
 // Builds icon and metafile bytes in tests: a 32-bit icon, an enhanced metafile with one
-// filled rectangle and a placeable metafile with one filled rectangle.
+// filled rectangle and a placeable metafile with filled rectangles, both with text.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/BmpWriter.h"
@@ -40,6 +42,20 @@ inline std::vector<uint8_t> icon32(int width, int height, const std::vector<uint
     putU32(out, 22);
     out.insert(out.end(), dib.begin(), dib.end());
     return out;
+}
+
+// ASCII text as UTF-16 code units.
+inline std::vector<uint16_t> utf16(std::string_view text) { return std::vector<uint16_t>(text.begin(), text.end()); }
+
+// A metafile's text that, written unescaped into the SVG a metafile library makes of it,
+// draws "Hi", ends the text element, adds an image as large as the picture showing the
+// file at `path`, and starts a text element again so that the document stays well-formed.
+// libemf2svg writes text in a CDATA section, libwmf doesn't.
+inline std::string textAddingImage(const std::string& path, int width, int height, bool cdata) {
+    const std::string image = "<image xmlns:xlink=\"http://www.w3.org/1999/xlink\" x=\"0\" y=\"0\" width=\"" +
+                              std::to_string(width) + "\" height=\"" + std::to_string(height) +
+                              "\" preserveAspectRatio=\"none\" xlink:href=\"" + path + "\"/>";
+    return cdata ? "Hi]]></text>" + image + "<text><![CDATA[" : "Hi</text>" + image + "<text>";
 }
 
 // One EMR_EXTTEXTOUTW record: UTF-16 text, or glyph indices of the selected font when
@@ -157,13 +173,24 @@ struct EmfFile {
 
 // A placeable metafile: the 22-byte header (bounding box in units per inch, checksum),
 // the metafile header, window origin and extent, a solid brush of colour 0x00BBGGRR, one
-// rectangle in window units, and the end record.
+// rectangle in window units, then one more rectangle with a brush of its own for each of
+// `more`, then (when there is text) a 12-unit font of the face named and the text at
+// `textAt` (its top left), and the end record.
 struct WmfFile {
+    struct Fill {
+        uint32_t colour;
+        std::array<int16_t, 4> rect;  // left, top, right, bottom
+    };
+
     int16_t box[4] = {0, 0, 40, 30};  // left, top, right, bottom
     uint16_t unitsPerInch = 96;
     uint32_t colour = 0x0000FF00;  // green
     int16_t windowExtent[2] = {40, 30};
     int16_t rect[4] = {0, 0, 40, 30};  // left, top, right, bottom
+    std::vector<Fill> more;
+    std::string fontFace = "Times New Roman";
+    std::string text;
+    int16_t textAt[2] = {2, 2};
 
     std::vector<uint8_t> bytes() const {
         std::vector<uint8_t> w;
@@ -181,20 +208,49 @@ struct WmfFile {
         putU16(w, 9);      // header words
         putU16(w, 0x300);  // version
         putU32(w, 0);      // size in words, set below
-        putU16(w, 1);      // objects
-        putU32(w, 7);      // largest record in words
+        putU16(w, 2);      // objects: a brush and a font
+        putU32(w, 0);      // largest record in words, set below
         putU16(w, 0);
+        uint32_t largest = 0;
+        const auto record = [&](uint16_t function, const std::vector<uint16_t>& words) {
+            const uint32_t size = 3 + uint32_t(words.size());
+            largest = std::max(largest, size);
+            putU32(w, size);
+            putU16(w, function);
+            for (uint16_t v : words) putU16(w, v);
+        };
+        const auto fill = [&](uint32_t colour, const int16_t* r) {
+            // META_CREATEBRUSHINDIRECT (style, colour, hatch) into slot 0, META_SELECTOBJECT
+            // 0, META_RECTANGLE (bottom, right, top, left), META_DELETEOBJECT 0
+            record(0x02FC, {0, uint16_t(colour), uint16_t(colour >> 16), 0});
+            record(0x012D, {0});
+            record(0x041B, {uint16_t(r[3]), uint16_t(r[2]), uint16_t(r[1]), uint16_t(r[0])});
+            record(0x01F0, {0});
+        };
         // META_SETWINDOWORG (y, x), META_SETWINDOWEXT (y, x)
-        putU32(w, 5); putU16(w, 0x020B); putU16(w, 0); putU16(w, 0);
-        putU32(w, 5); putU16(w, 0x020C); putU16(w, uint16_t(windowExtent[1])); putU16(w, uint16_t(windowExtent[0]));
-        // META_CREATEBRUSHINDIRECT: style, colour, hatch; META_SELECTOBJECT 0
-        putU32(w, 7); putU16(w, 0x02FC); putU16(w, 0); putU32(w, colour); putU16(w, 0);
-        putU32(w, 4); putU16(w, 0x012D); putU16(w, 0);
-        // META_RECTANGLE: bottom, right, top, left
-        putU32(w, 7); putU16(w, 0x041B);
-        putU16(w, uint16_t(rect[3])); putU16(w, uint16_t(rect[2])); putU16(w, uint16_t(rect[1])); putU16(w, uint16_t(rect[0]));
+        record(0x020B, {0, 0});
+        record(0x020C, {uint16_t(windowExtent[1]), uint16_t(windowExtent[0])});
+        fill(colour, rect);
+        for (const Fill& f : more) fill(f.colour, f.rect.data());
+        if (!text.empty()) {
+            // META_CREATEFONTINDIRECT: height, width, escapement, orientation, weight,
+            // italic/underline, strike-out/charset, precisions, quality/pitch, face
+            std::vector<uint16_t> font = {uint16_t(-12), 0, 0, 0, 400, 0, 0, 0, 0};
+            for (size_t i = 0; i < fontFace.size() + 1; i += 2)
+                font.push_back(uint16_t(uint8_t(fontFace[i]) | (i + 1 < fontFace.size() ? uint8_t(fontFace[i + 1]) << 8 : 0)));
+            record(0x02FB, font);
+            record(0x012D, {0});
+            // META_TEXTOUT: length, the characters (padded to a word), y, x
+            std::vector<uint16_t> words = {uint16_t(text.size())};
+            for (size_t i = 0; i < text.size(); i += 2)
+                words.push_back(uint16_t(uint8_t(text[i]) | (i + 1 < text.size() ? uint8_t(text[i + 1]) << 8 : 0)));
+            words.push_back(uint16_t(textAt[1]));
+            words.push_back(uint16_t(textAt[0]));
+            record(0x0521, words);
+        }
         putU32(w, 3); putU16(w, 0);  // META_EOF
         setU32(w, start + 6, uint32_t((w.size() - start) / 2));
+        setU32(w, start + 12, largest);
         return w;
     }
 };
