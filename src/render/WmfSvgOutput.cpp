@@ -1,6 +1,7 @@
 #include "render/WmfSvgOutput.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -46,6 +47,19 @@ void replaceNamedColour(std::string& piece, std::string_view property, long& pen
     std::snprintf(exact, sizeof exact, "#%06lx", pending & 0xFFFFFF);
     piece.replace(name, end - name, exact);
     pending = -1;
+}
+
+// libwmf's formatted writing (wmf_stream_printf) reads its arguments again when a piece
+// outgrows its string buffer, without a copy of the argument list, and crashes: before a
+// text is written the buffer is made large enough for it (as wmf_strbuf_grow would).
+bool makeRoomFor(wmfAPI* api, size_t length) {
+    const unsigned long needed = length + 64;
+    if (api->string_buffer.length >= needed) return true;
+    auto* more = static_cast<char*>(wmf_realloc(api, api->string_buffer.buffer, needed));
+    if (api->err != wmf_E_None || !more) return false;
+    api->string_buffer.buffer = more;
+    api->string_buffer.length = needed;
+    return true;
 }
 
 }  // namespace
@@ -100,21 +114,23 @@ struct WmfSvgWrapping {
 
     static void text(wmfAPI* api, wmfDrawText_t* drawText) {
         const long fill = drawText->dc ? rgbOf(WMF_DC_TEXTCOLOR(drawText->dc)) : -1;
-#ifdef QFIP_WITHOUT_MARKUP_CHECK
-        draw(api, &wmfFunctionReference::draw_text, drawText, fill, -1);
-#else
+        char* const original = drawText->str;
+#ifndef QFIP_WITHOUT_MARKUP_CHECK
         std::string escaped;
         try {
-            escaped = escapedText(drawText->str);
+            escaped = escapedText(original);
         } catch (const std::bad_alloc&) {
             of(api).failed_ = true;
             return;
         }
-        char* const original = drawText->str;
         drawText->str = escaped.data();
-        draw(api, &wmfFunctionReference::draw_text, drawText, fill, -1);
-        drawText->str = original;
 #endif
+        if (makeRoomFor(api, std::strlen(drawText->str))) {
+            draw(api, &wmfFunctionReference::draw_text, drawText, fill, -1);
+        } else {
+            of(api).failed_ = true;
+        }
+        drawText->str = original;
     }
 };
 

@@ -13,7 +13,8 @@
 //   call draws with (the device takes its colours from the same places);
 // - text: it writes a text record's characters into the document as they are, so "<" or
 //   "&" in a file's text would be markup. They are escaped, and control characters, which
-//   XML can't hold, are left out.
+//   XML can't hold, are left out. (libwmf also crashed on a text longer than its string
+//   buffer; the buffer is made large enough first.)
 // Constructed on a session whose device is wmf_svg_function, before wmf_play; takes over
 // the session's user_data and the device's output stream while it lives.
 class WmfSvgOutput {
