@@ -43,8 +43,8 @@ bool attributeStaysInside(const QXmlStreamAttribute& attribute) {
     static const QRegularExpression outsideUrl(QStringLiteral("url\\s*\\(\\s*['\"]?\\s*[^#'\"\\s]"),
                                                QRegularExpression::CaseInsensitiveOption);
     const QStringView value = attribute.value();
-    return !value.contains(u'\\') && !value.contains(u"@import", Qt::CaseInsensitive) &&
-           !outsideUrl.match(value).hasMatch();
+    if (value.contains(u'\\') || value.contains(u"@import", Qt::CaseInsensitive)) return false;
+    return !value.contains(u"url", Qt::CaseInsensitive) || !outsideUrl.match(value).hasMatch();
 }
 
 }  // namespace
