@@ -11,20 +11,14 @@
 
 #include "render/Drawing.h"
 #include "render/MetafileRendering.h"
+#include "support/PictureColours.h"
 
 using qfip::exchange::DrawnKind;
 
 namespace {
 
-// The colour of the user's picture that documents try to show: no drawing may hold it.
-constexpr QRgb kUsersPicture = 0xFF12AB34;
-
-bool holds(const QImage& image, QRgb colour) {
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) == colour) return true;
-    return false;
-}
+using qfip::testing::holdsColour;
+using qfip::testing::kUsersPictureColour;
 
 QByteArray pngOf(QRgb colour) {
     QImage image(4, 4, QImage::Format_RGB32);
@@ -66,7 +60,7 @@ TEST(SvgImage, DrawsOnlyWhatRefersToNothingOutsideTheDocument) {
     const QString picture = folder.filePath(QStringLiteral("picture.png"));
     QFile pictureFile(picture);
     ASSERT_TRUE(pictureFile.open(QIODevice::WriteOnly));
-    pictureFile.write(pngOf(kUsersPicture));
+    pictureFile.write(pngOf(kUsersPictureColour));
     pictureFile.close();
     const QString sheet = folder.filePath(QStringLiteral("sheet.css"));
     QFile sheetFile(sheet);
@@ -108,10 +102,10 @@ TEST(SvgImage, DrawsOnlyWhatRefersToNothingOutsideTheDocument) {
         QPainter painter(&unchecked);
         alone.render(&painter);
         painter.end();
-        EXPECT_EQ(holds(unchecked, kUsersPicture), c.outside) << c.what;
+        EXPECT_EQ(holdsColour(unchecked, kUsersPictureColour), c.outside) << c.what;
         const QImage checked = renderSvg(c.svg, QSize(8, 8));
         ASSERT_FALSE(checked.isNull()) << c.what;
-        EXPECT_FALSE(holds(checked, kUsersPicture)) << c.what;
+        EXPECT_FALSE(holdsColour(checked, kUsersPictureColour)) << c.what;
         EXPECT_EQ(checked.pixel(4, 4), c.kept) << c.what << std::hex << " " << checked.pixel(4, 4);
     }
 

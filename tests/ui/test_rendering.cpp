@@ -15,6 +15,7 @@
 #include "support/ChildProcesses.h"
 #include "support/DrawnPictureWriter.h"
 #include "support/ErrorText.h"
+#include "support/PictureColours.h"
 #include "ui/support/MainFormTesting.h"
 #include "exchange/RenderExchange.h"
 #include "ui/PictureRendering.h"
@@ -374,15 +375,6 @@ TEST(HelperDrawing, FilesThatCrashedTheProgramDrawOrAreNotValid) {
 
 namespace {
 
-constexpr QRgb kUsersPicture = 0xFF12AB34;
-
-bool holds(const QImage& image, QRgb colour) {
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) == colour) return true;
-    return false;
-}
-
 // Sets an environment variable for the helpers started while it lives.
 class HelperEnvironment {
 public:
@@ -418,7 +410,7 @@ TEST(HelperDrawing, TextThatBecomesMarkupNeverShowsTheUsersPicture) {
     ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("data/fonts")));
     const HelperEnvironment dataHome("XDG_DATA_HOME", QFile::encodeName(folder.filePath(QStringLiteral("data"))));
     QImage picture(4, 4, QImage::Format_RGB32);
-    picture.fill(kUsersPicture);
+    picture.fill(kUsersPictureColour);
     const QString inTmp = folder.filePath(QStringLiteral("picture.png"));
     const QString inFonts = folder.filePath(QStringLiteral("data/fonts/picture.png"));
     ASSERT_TRUE(picture.save(inTmp) && picture.save(inFonts));
@@ -450,17 +442,17 @@ TEST(HelperDrawing, TextThatBecomesMarkupNeverShowsTheUsersPicture) {
             QImage image;
             const std::string error = errorOf([&] { image = renderPicture(drawnPicture(kind, bytes)); });
             if (c.shown) {
-                EXPECT_TRUE(holds(image, kUsersPicture)) << what << ": " << error;
+                EXPECT_TRUE(holdsColour(image, kUsersPictureColour)) << what << ": " << error;
                 continue;
             }
             EXPECT_EQ(error, "(no error)") << what;
-            EXPECT_FALSE(holds(image, kUsersPicture)) << what;
+            EXPECT_FALSE(holdsColour(image, kUsersPictureColour)) << what;
             if (kind == PictureKind::EnhancedMetafile) {
                 // libemf2svg's text, cut short where the markup began, draws as the text alone.
                 EXPECT_EQ(pixelHash(image), pixelHash(hi)) << what;
             } else {
                 // libwmf's text draws in black on the green rectangle.
-                EXPECT_TRUE(holds(image, 0xFF000000)) << what;
+                EXPECT_TRUE(holdsColour(image, 0xFF000000)) << what;
             }
         }
     }
