@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     qunsetenv("QT_SCALE_FACTOR");
     qunsetenv("QT_FONT_DPI");
     QGuiApplication app(argc, argv);
-    // The file rules first: the system-call filter leaves Landlock's calls alone anyway.
+    // The file rules (they need the no_new_privs the client set), then the filter.
     if (confineHelperFiles() == FileConfinement::Failed) return 4;
     if (!installHelperSandbox()) return 4;
 

@@ -232,18 +232,20 @@ struct WmfFile {
         record(0x020C, {uint16_t(windowExtent[1]), uint16_t(windowExtent[0])});
         fill(colour, rect);
         for (const Fill& f : more) fill(f.colour, f.rect.data());
+        // Bytes two to a word, the last padded with a zero.
+        const auto pack = [](std::vector<uint16_t> words, const std::string& bytes, size_t size) {
+            for (size_t i = 0; i < size; i += 2)
+                words.push_back(uint16_t(uint8_t(bytes[i]) | (i + 1 < bytes.size() ? uint8_t(bytes[i + 1]) << 8 : 0)));
+            return words;
+        };
         if (!text.empty()) {
             // META_CREATEFONTINDIRECT: height, width, escapement, orientation, weight,
-            // italic/underline, strike-out/charset, precisions, quality/pitch, face
-            std::vector<uint16_t> font = {uint16_t(-12), 0, 0, 0, 400, 0, 0, 0, 0};
-            for (size_t i = 0; i < fontFace.size() + 1; i += 2)
-                font.push_back(uint16_t(uint8_t(fontFace[i]) | (i + 1 < fontFace.size() ? uint8_t(fontFace[i + 1]) << 8 : 0)));
-            record(0x02FB, font);
+            // italic/underline, strike-out/charset, precisions, quality/pitch, the face
+            // ending in a zero; META_SELECTOBJECT 0
+            record(0x02FB, pack({uint16_t(-12), 0, 0, 0, 400, 0, 0, 0, 0}, fontFace, fontFace.size() + 1));
             record(0x012D, {0});
-            // META_TEXTOUT: length, the characters (padded to a word), y, x
-            std::vector<uint16_t> words = {uint16_t(text.size())};
-            for (size_t i = 0; i < text.size(); i += 2)
-                words.push_back(uint16_t(uint8_t(text[i]) | (i + 1 < text.size() ? uint8_t(text[i + 1]) << 8 : 0)));
+            // META_TEXTOUT: length, the characters, y, x
+            std::vector<uint16_t> words = pack({uint16_t(text.size())}, text, text.size());
             words.push_back(uint16_t(textAt[1]));
             words.push_back(uint16_t(textAt[0]));
             record(0x0521, words);

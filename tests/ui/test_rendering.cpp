@@ -375,40 +375,27 @@ TEST(HelperDrawing, FilesThatCrashedTheProgramDrawOrAreNotValid) {
 
 namespace {
 
-// Sets an environment variable for the helpers started while it lives.
-class HelperEnvironment {
-public:
-    HelperEnvironment(const char* name, const QByteArray& value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
-        qputenv(name, value);
+// fontconfig's user font folder ($XDG_DATA_HOME/fonts) for the helpers started while it lives.
+struct UserFontsIn {
+    explicit UserFontsIn(const QString& folder) : old(qgetenv("XDG_DATA_HOME")) { qputenv("XDG_DATA_HOME", QFile::encodeName(folder)); }
+    ~UserFontsIn() {
+        old.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", old);
+        setRenderHelperPath(QStringLiteral(QFIP_RENDER_HELPER));  // no spare keeps the folder
     }
-    ~HelperEnvironment() {
-        if (had_) {
-            qputenv(name_, old_);
-        } else {
-            qunsetenv(name_);
-        }
-        setRenderHelperPath(QStringLiteral(QFIP_RENDER_HELPER));  // no spare keeps the value
-    }
-
-private:
-    const char* name_;
-    QByteArray old_;
-    bool had_;
+    QByteArray old;
 };
 
 }  // namespace
 
 // A metafile whose text becomes markup for an image of one of the user's pictures draws
-// its text and never shows the picture: the SVG check holds alone (the
-// picture in a font folder the helper may read) and the file confinement holds alone (the
-// helper built without the check). Without either (last case) the picture does show, so
-// the files really reach for it.
+// its text and never shows the picture: the SVG check holds alone (the picture in a font
+// folder the helper may read) and the file confinement holds alone (the helper built
+// without the check). Without either (last case) the picture shows: the files do reach.
 TEST(HelperDrawing, TextThatBecomesMarkupNeverShowsTheUsersPicture) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    // fontconfig's user font folder is $XDG_DATA_HOME/fonts.
     ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("data/fonts")));
-    const HelperEnvironment dataHome("XDG_DATA_HOME", QFile::encodeName(folder.filePath(QStringLiteral("data"))));
+    const UserFontsIn userFonts(folder.filePath(QStringLiteral("data")));
     QImage picture(4, 4, QImage::Format_RGB32);
     picture.fill(kUsersPictureColour);
     const QString inTmp = folder.filePath(QStringLiteral("picture.png"));
