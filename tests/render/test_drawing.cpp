@@ -40,7 +40,6 @@ QByteArray svgDocument(const QString& body, const QString& beforeRoot = {}) {
 
 }  // namespace
 
-
 TEST(SvgImage, UnreadableDocumentGivesANullImage) {
     EXPECT_TRUE(renderSvg("not svg at all", QSize(4, 4)).isNull());
     const QImage image = renderSvg(
@@ -58,14 +57,10 @@ TEST(SvgImage, DrawsOnlyWhatRefersToNothingOutsideTheDocument) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString picture = folder.filePath(QStringLiteral("picture.png"));
-    QFile pictureFile(picture);
-    ASSERT_TRUE(pictureFile.open(QIODevice::WriteOnly));
-    pictureFile.write(pngOf(kUsersPictureColour));
-    pictureFile.close();
+    ASSERT_TRUE(QImage::fromData(pngOf(kUsersPictureColour)).save(picture));
     const QString sheet = folder.filePath(QStringLiteral("sheet.css"));
     QFile sheetFile(sheet);
-    ASSERT_TRUE(sheetFile.open(QIODevice::WriteOnly));
-    sheetFile.write("rect { fill: #12AB34 }");
+    ASSERT_TRUE(sheetFile.open(QIODevice::WriteOnly) && sheetFile.write("rect { fill: #12AB34 }") > 0);
     sheetFile.close();
     const QString blue = QStringLiteral(R"(<rect id="r" width="8" height="8" fill="#0000FF"/>)");
     const auto image = [](const QString& href) {
@@ -96,11 +91,10 @@ TEST(SvgImage, DrawsOnlyWhatRefersToNothingOutsideTheDocument) {
         {"fill by another file's paint", svgDocument(R"svg(<rect width="8" height="8" fill="#0000FF" style="fill:url()svg" + picture + R"svg(#g)"/>)svg"), false, 0xFF0000FF},
     };
     for (const Case& c : cases) {
-        QSvgRenderer alone(c.svg);
         QImage unchecked(8, 8, QImage::Format_RGB32);
         unchecked.fill(Qt::white);
         QPainter painter(&unchecked);
-        alone.render(&painter);
+        QSvgRenderer(c.svg).render(&painter);
         painter.end();
         EXPECT_EQ(holdsColour(unchecked, kUsersPictureColour), c.outside) << c.what;
         const QImage checked = renderSvg(c.svg, QSize(8, 8));
