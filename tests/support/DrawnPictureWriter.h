@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/BmpWriter.h"
@@ -175,12 +176,9 @@ struct EmfFile {
 // the metafile header, window origin and extent, a solid brush of colour 0x00BBGGRR, one
 // rectangle in window units, then one more rectangle with a brush of its own for each of
 // `more`, then (when there is text) a 12-unit font of the face named and the text at
-// `textAt` (its top left), and the end record.
+// (2, 2) (its top left), and the end record.
 struct WmfFile {
-    struct Fill {
-        uint32_t colour;
-        std::array<int16_t, 4> rect;  // left, top, right, bottom
-    };
+    using Fill = std::pair<uint32_t, std::array<int16_t, 4>>;  // colour; left, top, right, bottom
 
     int16_t box[4] = {0, 0, 40, 30};  // left, top, right, bottom
     uint16_t unitsPerInch = 96;
@@ -190,7 +188,6 @@ struct WmfFile {
     std::vector<Fill> more;
     std::string fontFace = "Times New Roman";
     std::string text;
-    int16_t textAt[2] = {2, 2};
 
     std::vector<uint8_t> bytes() const {
         std::vector<uint8_t> w;
@@ -231,7 +228,7 @@ struct WmfFile {
         record(0x020B, {0, 0});
         record(0x020C, {uint16_t(windowExtent[1]), uint16_t(windowExtent[0])});
         fill(colour, rect);
-        for (const Fill& f : more) fill(f.colour, f.rect.data());
+        for (const Fill& f : more) fill(f.first, f.second.data());
         // Bytes two to a word, the last padded with a zero.
         const auto pack = [](std::vector<uint16_t> words, const std::string& bytes, size_t size) {
             for (size_t i = 0; i < size; i += 2)
@@ -246,8 +243,7 @@ struct WmfFile {
             record(0x012D, {0});
             // META_TEXTOUT: length, the characters, y, x
             std::vector<uint16_t> words = pack({uint16_t(text.size())}, text, text.size());
-            words.push_back(uint16_t(textAt[1]));
-            words.push_back(uint16_t(textAt[0]));
+            words.insert(words.end(), {2, 2});
             record(0x0521, words);
         }
         putU32(w, 3); putU16(w, 0);  // META_EOF
