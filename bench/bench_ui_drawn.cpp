@@ -5,11 +5,15 @@
 // person looks at a picture before the next (untimed; the next picture's helper process
 // starts meanwhile).
 // Then enhanced metafiles of 1024 to 16384 pixels a side in the pane, where the pixels'
-// way back from the drawing helper grows with the picture.
+// way back from the drawing helper grows with the picture; and placeable metafiles that
+// are slow to draw (200,000 rectangles, 25,000 saved device contexts, 16384 x 4096
+// pixels), with the longest stretch in which the window did not repaint meanwhile.
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QEventLoop>
+#include <QTimer>
 #include <benchmark/benchmark.h>
 
 #include "OffscreenBenchmarkMain.h"
@@ -20,6 +24,7 @@
 #include <vector>
 
 #include "support/DrawnPictureWriter.h"
+#include "ui/PicturePane.h"
 #include "ui/PicturePreview.h"
 #include "ui/support/FakeDialogHost.h"
 #include "ui/uMain.h"
@@ -126,8 +131,79 @@ void showLargeInPane(benchmark::State& state) {
     state.SetLabel(std::to_string(side) + " x " + std::to_string(height));
 }
 
+// Asks for a repaint of itself every 5 ms and keeps the longest time between two paints.
+class RepaintWatch : public QWidget {
+public:
+    RepaintWatch() {
+        resize(10, 10);
+        show();
+        connect(&tick_, &QTimer::timeout, this, [this] { update(); });
+        tick_.start(5);
+    }
+    void restart() {
+        longest_ = 0;
+        clock_.restart();
+    }
+    double longestGapMs() const { return double(std::max(longest_, clock_.nsecsElapsed())) / 1e6; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        longest_ = std::max(longest_, clock_.nsecsElapsed());
+        clock_.restart();
+    }
+
+private:
+    QTimer tick_;
+    QElapsedTimer clock_;
+    qint64 longest_ = 0;
+};
+
+// 0: 200,000 rectangles (2.8 MB); 1: 25,000 saved device contexts (libwmf's time grows
+// with their square); 2: 16384 x 4096 pixels.
+void showSlowMetafileInPane(benchmark::State& state) {
+    WmfFile wmf;
+    const char* label = "";
+    switch (state.range(0)) {
+    case 0:
+        wmf.rectangles = 200000;
+        label = "200,000 rectangles";
+        break;
+    case 1:
+        wmf.savedContexts = 25000;
+        label = "25,000 saved contexts";
+        break;
+    default:
+        wmf.box[2] = 16384;
+        wmf.box[3] = 4096;
+        label = "16384 x 4096";
+        break;
+    }
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath("slow.wmf");
+    const std::vector<uint8_t> bytes = wmf.bytes();
+    std::ofstream(path.toStdString(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    FakeDialogHost host;
+    TMainForm form(host);
+    RepaintWatch watch;
+    double longest = 0;
+    for (auto _ : state) {
+        QApplication::processEvents();
+        watch.restart();
+        host.openAnswers.push_back(QStringList{path});
+        try {
+            form.ToolButton3Click();  // shown; its outlines can't be drawn on a metafile
+        } catch (const std::exception&) {
+        }
+        longest = std::max(longest, watch.longestGapMs());
+        if (!form.findChild<PictureImage*>("Image1")->shown().hasPicture()) state.SkipWithError("not shown");
+    }
+    state.counters["longest_without_repaint_ms"] = longest;
+    state.SetLabel(label);
+}
+
 }  // namespace
 
+BENCHMARK(showSlowMetafileInPane)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(showLargeInPane)->Arg(1024)->Arg(4096)->Arg(8192)->Arg(16384)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(showInPane)->ArgsProduct({{0, 1, 2}, {0, 300}})->Unit(benchmark::kMillisecond)->Iterations(15);
 BENCHMARK(showInPreview)->ArgsProduct({{0, 1, 2}, {0, 300}})->Unit(benchmark::kMillisecond)->Iterations(15);

@@ -1,29 +1,67 @@
 #!/usr/bin/env bash
-# Runs each libFuzzer target for SECONDS (default 60), built with clang, AddressSanitizer
+# Fuzzes one target (or the two fast ones) for SECONDS, built with clang, AddressSanitizer
 # and UndefinedBehaviorSanitizer in build-fuzz/:
-#   fuzz_picture  the picture readers, from the BMP test corpus (tests/data/bmpsuite)
-#                 copied into fuzz-corpus/ (which keeps growing between runs);
-#   fuzz_reply    the program's side of the exchange with the drawing helper (the reply
-#                 reader), from fuzz-corpus-reply/.
+#   picture  the picture readers (libFuzzer), from the BMP test corpus (tests/data/bmpsuite)
+#            copied into fuzz-corpus/ (which keeps growing between runs); default 60 s;
+#   reply    the program's side of the exchange with the drawing helper (the reply reader
+#            and the metafile headers it sizes the drawing by; libFuzzer), from
+#            fuzz-corpus-reply/; default 60 s;
+#   readers  picture, then reply (what scripts/test.sh runs);
+#   drawing  the drawing path through the real helper: mutated icons and metafiles, taken
+#            or refused by the program's header checks, drawn by the real client and the
+#            real quendral-render (built in build/); the driver counts the helper's deaths
+#            by kind, keeps the inputs that killed it in build-fuzz/helper-deaths/, and
+#            fails when the parent crashes, hangs, leaks memory or descriptors, or leaves a
+#            helper; default 600 s.
 # Fails when a fuzzer finds a crash, a sanitizer report, a leak or a hang; the input is
-# kept in build-fuzz/artifacts/. The drawing path through the real helper has its own,
-# slower driver: scripts/fuzz_drawing.sh.
+# kept in build-fuzz/artifacts/.
+# Usage: scripts/fuzz.sh picture|reply|readers|drawing [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds="${1:-60}"
+target="${1:-}"
+case "$target" in
+  picture | reply | readers) seconds="${2:-60}" ;;
+  drawing) seconds="${2:-600}" ;;
+  *) echo "usage: scripts/fuzz.sh picture|reply|readers|drawing [SECONDS]" >&2; exit 2 ;;
+esac
 
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQFIP_BUILD_FUZZ=ON -DQFIP_BUILD_UI=OFF >/dev/null
-cmake --build build-fuzz --target fuzz_picture fuzz_reply -j2
+configure() {
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DQFIP_BUILD_FUZZ=ON -DQFIP_BUILD_UI=OFF >/dev/null
+  mkdir -p build-fuzz/artifacts
+}
 
-mkdir -p fuzz-corpus fuzz-corpus-reply build-fuzz/artifacts
-for folder in g q b x; do
-  for file in "tests/data/bmpsuite/$folder"/*.bmp; do
-    [ -e "$file" ] && cp -n "$file" "fuzz-corpus/${folder}_$(basename "$file")"
+fuzz_picture() {
+  cmake --build build-fuzz --target fuzz_picture -j2
+  mkdir -p fuzz-corpus
+  for folder in g q b x; do
+    for file in "tests/data/bmpsuite/$folder"/*.bmp; do
+      [ -e "$file" ] && cp -n "$file" "fuzz-corpus/${folder}_$(basename "$file")"
+    done
   done
-done
+  build-fuzz/fuzz/fuzz_picture -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
+    -max_len=65536 -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus
+}
 
-build-fuzz/fuzz/fuzz_picture -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
-  -max_len=65536 -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus
-build-fuzz/fuzz/fuzz_reply -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
-  -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus-reply
+fuzz_reply() {
+  cmake --build build-fuzz --target fuzz_reply -j2
+  mkdir -p fuzz-corpus-reply
+  build-fuzz/fuzz/fuzz_reply -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
+    -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus-reply
+}
+
+fuzz_drawing() {
+  scripts/build.sh
+  cmake --build build-fuzz --target fuzz_drawing -j2
+  mkdir -p build-fuzz/helper-deaths
+  ASAN_OPTIONS=detect_leaks=1 build-fuzz/fuzz/fuzz_drawing build/libexec/quendral/quendral-render "$seconds" \
+    build-fuzz/helper-deaths
+}
+
+configure
+case "$target" in
+  picture) fuzz_picture ;;
+  reply) fuzz_reply ;;
+  readers) fuzz_picture; fuzz_reply ;;
+  drawing) fuzz_drawing ;;
+esac

@@ -10,7 +10,7 @@ ctest --test-dir build --output-on-failure -j"$(nproc)" | tee build/ctest.log
 
 scripts/sanitize.sh
 if command -v clang++ >/dev/null 2>&1; then
-  scripts/fuzz.sh 20
+  scripts/fuzz.sh readers 20
 fi
 
 # One closing line for the whole run (every step above stops the script when it fails).

@@ -9,7 +9,8 @@
 //       a 48 x 24 enhanced metafile of a kind that crashed the program when it drew
 //       metafiles itself: glyph-text (text drawn by glyph index, twice),
 //       glyph-text-no-end (the same without an end record), no-end (a rectangle
-//       without an end record), glyph-past-table (a glyph index past the font's table)
+//       without an end record), glyph-past-table (a glyph index past the font's table);
+//       or a 40 x 30 placeable metafile that is slow to draw: rectangles (300,000 of them)
 //   quendral_pictures pattern <file> <side> [<seed>]
 //       a <side> x <side> picture (up to 16384) of a pattern that changes every pixel,
 //       written a row at a time (for benchmarks)
@@ -87,6 +88,11 @@ int square(char** args) {
 }  // namespace
 
 int metafile(const std::string& kind, const std::string& path) {
+    if (kind == "rectangles") {
+        qfip::testing::WmfFile wmf;
+        wmf.rectangles = 300000;
+        return save(path, wmf.bytes()) ? 0 : 1;
+    }
     using qfip::testing::EmfFile;
     using qfip::testing::EmfText;
     EmfFile emf;
@@ -128,7 +134,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: quendral_pictures series <folder>\n"
                  "       quendral_pictures square <file> <width> <height> <ground> <left> <top> <right> <bottom> <value>\n"
-                 "       quendral_pictures metafile glyph-text|glyph-text-no-end|no-end|glyph-past-table <file>\n"
+                 "       quendral_pictures metafile glyph-text|glyph-text-no-end|no-end|glyph-past-table|rectangles <file>\n"
                  "       quendral_pictures pattern <file> <side> [<seed>]\n");
     return 2;
 }

@@ -377,15 +377,19 @@ DrawResult byExitStatus(int status, Outcome otherwise, int detail = 0) {
     return result(otherwise, detail);
 }
 
-// The wall-clock time a picture may take: the deadline, and a second more for every 4
-// million pixels of a metafile (drawing, converting and sending one at the largest
-// size takes seconds, more on a busy machine).
-std::chrono::milliseconds deadlineFor(const ClientOptions& options, std::optional<Size> size) {
-    const int64_t pixels = size ? int64_t(size->width) * size->height : 0;
-    return options.deadline + std::chrono::milliseconds(pixels * 1000 / (int64_t(1) << 22));
-}
-
 }  // namespace
+
+std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKind kind,
+                                          std::span<const uint8_t> bytes) {
+    using std::chrono::milliseconds;
+    if (kind == DrawnKind::Icon) return options.deadline;
+    const std::optional<Size> size = expectedSize(kind, bytes);
+    const uint64_t pixels = size ? uint64_t(size->width) * uint64_t(size->height) : 0;
+    const uint64_t records = metafileRecordCount(kind, bytes);
+    const uint64_t extraMs = pixels * 1000 / (uint64_t(1) << 22) + records * 1000 / 40000;
+    const uint64_t mostMs = options.limits.cpuSeconds * 1000;
+    return options.deadline + milliseconds(std::min(extraMs, mostMs));
+}
 
 void discardSpareHelper() { spares().discard(); }
 void startSpareHelper(const ClientOptions& options) { spares().want(options); }
@@ -476,8 +480,10 @@ DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const Pi
     if (bytes.size() > kMaxRequestBytes) return result(Outcome::NotValid);
     if (stop.stop_requested()) return result(Outcome::Stopped);
     const std::optional<Size> expected = expectedSize(kind, bytes);
-    // A metafile whose header gives no drawable size is not sent at all.
+    // A metafile whose header gives no drawable size is not sent at all, and neither is
+    // an empty one: it has nothing to draw.
     if (kind != DrawnKind::Icon && !expected) return result(Outcome::NotValid);
+    if (expected && expected->isEmpty()) return result(Outcome::Drawn);
 
     FileDescriptor request(makeRequest(kind, bytes));
     if (!request.valid()) return result(Outcome::SpawnFailed, errno);
@@ -506,7 +512,7 @@ DrawResult drawInHelper(DrawnKind kind, std::span<const uint8_t> bytes, const Pi
     request.reset();
     Helper& helper = *started;
     // The deadline runs from the request: a spare's start-up is not the picture's time.
-    const Clock::time_point deadline = Clock::now() + deadlineFor(options, expected);
+    const Clock::time_point deadline = Clock::now() + drawingDeadline(options, kind, bytes);
 
     ReplyReader reader(kind, expected, sink);
     for (;;) {

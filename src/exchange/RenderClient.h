@@ -37,11 +37,20 @@ struct HelperLimits {
 
 struct ClientOptions {
     std::string helperPath;
-    // Per picture, and a second more for every 4 million pixels of a metafile.
+    // Per picture; a metafile is given more for the work it announces (drawingDeadline).
     std::chrono::milliseconds deadline{3000};
     HelperLimits limits;
     bool spare = false;
 };
+
+// The wall-clock time the helper is given for a picture, from the moment it has its
+// request: the options' deadline, and for a metafile a second more for every 4 million
+// pixels and for every 40,000 records it holds (libwmf and libemf2svg draw more than
+// 80,000 simple records a second here, so an honest file keeps a wide margin); never
+// more than that deadline and the CPU limit together, past which the helper would be
+// killed anyway. A helper that hangs is killed when it runs out.
+std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKind kind,
+                                          std::span<const uint8_t> bytes);
 
 // Kills and reaps the spare helper, if one was started (tests, and before the options
 // it was started with change in a way the options can't tell, such as the environment).

@@ -6,36 +6,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/LittleEndian.h"
+
 namespace qfip::exchange {
 
 namespace {
-
-uint16_t u16At(std::span<const uint8_t> b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
-int16_t s16At(std::span<const uint8_t> b, size_t at) { return int16_t(u16At(b, at)); }
-uint32_t u32At(std::span<const uint8_t> b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
-}
-int32_t s32At(std::span<const uint8_t> b, size_t at) { return int32_t(u32At(b, at)); }
-uint64_t u64At(std::span<const uint8_t> b, size_t at) { return uint64_t(u32At(b, at)) | uint64_t(u32At(b, at + 4)) << 32; }
-
-template <size_t N>
-void putU32(std::array<uint8_t, N>& out, size_t at, uint32_t v) {
-    for (size_t i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
-}
-template <size_t N>
-void putU64(std::array<uint8_t, N>& out, size_t at, uint64_t v) {
-    putU32(out, at, uint32_t(v));
-    putU32(out, at + 4, uint32_t(v >> 32));
-}
 
 // extent * 96 / unitsPerInch, rounded half up; extents are non-negative here.
 int64_t toScreenPixels(int64_t extent, int64_t unitsPerInch) {
     return (extent * 96 * 2 + unitsPerInch) / (2 * unitsPerInch);
 }
 
+// Sizes here are never negative. An empty size is a picture with nothing to draw.
 std::optional<Size> boundedSize(int64_t width, int64_t height) {
-    if (width <= 0 || height <= 0 || width > kMaxMetafileSide || height > kMaxMetafileSide ||
-        width * height > kMaxMetafilePixels)
+    if (width > kMaxMetafileSide || height > kMaxMetafileSide || width * height > kMaxMetafilePixels)
         return std::nullopt;
     return Size{int(width), int(height)};
 }
@@ -59,22 +43,22 @@ const char* notValidMessage(DrawnKind kind) {
 std::optional<Size> enhancedMetafileSize(std::span<const uint8_t> bytes) {
     // EMR_HEADER: type, size, rclBounds (device pixels, inclusive), rclFrame (0.01 mm).
     if (bytes.size() < 40) return std::nullopt;
-    const int64_t frameWidth = std::llabs(int64_t(s32At(bytes, 32)) - s32At(bytes, 24));
-    const int64_t frameHeight = std::llabs(int64_t(s32At(bytes, 36)) - s32At(bytes, 28));
+    const int64_t frameWidth = std::llabs(int64_t(readS32(bytes, 32)) - readS32(bytes, 24));
+    const int64_t frameHeight = std::llabs(int64_t(readS32(bytes, 36)) - readS32(bytes, 28));
     if (frameWidth > 0 && frameHeight > 0)
         return boundedSize(toScreenPixels(frameWidth, 2540), toScreenPixels(frameHeight, 2540));
-    const int64_t boundsWidth = std::llabs(int64_t(s32At(bytes, 16)) - s32At(bytes, 8)) + 1;
-    const int64_t boundsHeight = std::llabs(int64_t(s32At(bytes, 20)) - s32At(bytes, 12)) + 1;
+    const int64_t boundsWidth = std::llabs(int64_t(readS32(bytes, 16)) - readS32(bytes, 8)) + 1;
+    const int64_t boundsHeight = std::llabs(int64_t(readS32(bytes, 20)) - readS32(bytes, 12)) + 1;
     return boundedSize(boundsWidth, boundsHeight);
 }
 
 std::optional<Size> placeableMetafileSize(std::span<const uint8_t> bytes) {
     // Placeable header: key, handle, left, top, right, bottom (16-bit), units per inch.
     if (bytes.size() < 22) return std::nullopt;
-    const int64_t unitsPerInch = u16At(bytes, 14);
-    if (unitsPerInch == 0) return std::nullopt;
-    const int64_t width = std::llabs(int64_t(s16At(bytes, 10)) - s16At(bytes, 6));
-    const int64_t height = std::llabs(int64_t(s16At(bytes, 12)) - s16At(bytes, 8));
+    const int64_t unitsPerInch = readU16(bytes, 14);
+    if (unitsPerInch == 0) return Size{0, 0};
+    const int64_t width = std::llabs(int64_t(readS16(bytes, 10)) - readS16(bytes, 6));
+    const int64_t height = std::llabs(int64_t(readS16(bytes, 12)) - readS16(bytes, 8));
     return boundedSize(toScreenPixels(width, unitsPerInch), toScreenPixels(height, unitsPerInch));
 }
 
@@ -87,18 +71,40 @@ std::optional<Size> expectedSize(DrawnKind kind, std::span<const uint8_t> bytes)
     return std::nullopt;
 }
 
+uint64_t metafileRecordCount(DrawnKind kind, std::span<const uint8_t> bytes) {
+    uint64_t count = 0;
+    if (kind == DrawnKind::EnhancedMetafile) {
+        // Records: type, size in bytes (at least 8, a multiple of 4); EMR_EOF is type 14.
+        for (size_t at = 0; bytes.size() - at >= 8; ++count) {
+            const uint32_t size = readU32(bytes, at + 4);
+            if (size < 8 || size % 4 != 0 || size > bytes.size() - at || readU32(bytes, at) == 14) break;
+            at += size;
+        }
+    } else if (kind == DrawnKind::PlaceableMetafile) {
+        // After the 22-byte placeable header, the metafile header (its size in words at
+        // byte 2), then records: size in words (at least 3), function; META_EOF is 0.
+        if (bytes.size() < 22 + 18) return 0;
+        for (size_t at = 22 + size_t(readU16(bytes, 24)) * 2; at < bytes.size() && bytes.size() - at >= 6; ++count) {
+            const uint64_t size = uint64_t(readU32(bytes, at)) * 2;
+            if (size < 6 || size > bytes.size() - at || readU16(bytes, at + 4) == 0) break;
+            at += size_t(size);
+        }
+    }
+    return count;
+}
+
 std::array<uint8_t, kRequestHeaderSize> encodeRequestHeader(DrawnKind kind, uint64_t byteCount) {
     std::array<uint8_t, kRequestHeaderSize> out{};
-    putU32(out, 0, kRequestMagic);
-    putU32(out, 4, uint32_t(kind));
-    putU64(out, 8, byteCount);
+    writeU32(out.data(), kRequestMagic);
+    writeU32(out.data() + 4, uint32_t(kind));
+    writeU64(out.data() + 8, byteCount);
     return out;
 }
 
 std::optional<RequestHeader> parseRequestHeader(std::span<const uint8_t> header) {
-    if (header.size() != kRequestHeaderSize || u32At(header, 0) != kRequestMagic) return std::nullopt;
-    const uint32_t kind = u32At(header, 4);
-    const uint64_t count = u64At(header, 8);
+    if (header.size() != kRequestHeaderSize || readU32(header, 0) != kRequestMagic) return std::nullopt;
+    const uint32_t kind = readU32(header, 4);
+    const uint64_t count = readU64(header, 8);
     if (!knownKind(kind) || count > kMaxRequestBytes) return std::nullopt;
     return RequestHeader{DrawnKind(kind), count};
 }
@@ -156,21 +162,21 @@ int receiveRequest(int socket) {
 
 std::array<uint8_t, kReplyHeaderSize> encodeReplyHeader(ReplyStatus status, uint32_t width, uint32_t height) {
     std::array<uint8_t, kReplyHeaderSize> out{};
-    putU32(out, 0, kReplyMagic);
-    putU32(out, 4, uint32_t(status));
-    putU32(out, 8, width);
-    putU32(out, 12, height);
-    putU64(out, 16, uint64_t(width) * uint64_t(height) * 4);
+    writeU32(out.data(), kReplyMagic);
+    writeU32(out.data() + 4, uint32_t(status));
+    writeU32(out.data() + 8, width);
+    writeU32(out.data() + 12, height);
+    writeU64(out.data() + 16, uint64_t(width) * uint64_t(height) * 4);
     return out;
 }
 
 ParsedReply parseReplyHeader(std::span<const uint8_t> header, DrawnKind kind, std::optional<Size> expected) {
     if (header.size() != kReplyHeaderSize) return {ReplyCheck::WrongLength, {}};
-    if (u32At(header, 0) != kReplyMagic) return {ReplyCheck::WrongMagic, {}};
-    const uint32_t status = u32At(header, 4);
-    const uint32_t width = u32At(header, 8);
-    const uint32_t height = u32At(header, 12);
-    const uint64_t byteCount = u64At(header, 16);
+    if (readU32(header, 0) != kReplyMagic) return {ReplyCheck::WrongMagic, {}};
+    const uint32_t status = readU32(header, 4);
+    const uint32_t width = readU32(header, 8);
+    const uint32_t height = readU32(header, 12);
+    const uint64_t byteCount = readU64(header, 16);
     if (status == uint32_t(ReplyStatus::NotValid)) {
         if (width != 0 || height != 0 || byteCount != 0) return {ReplyCheck::NotValidWithSize, {}};
         return {ReplyCheck::Ok, ReplyHeader{ReplyStatus::NotValid, 0, 0, 0}};

@@ -56,21 +56,28 @@ const char* notValidMessage(DrawnKind kind);
 struct Size {
     int width = 0;
     int height = 0;
+    bool isEmpty() const { return width <= 0 || height <= 0; }
     friend bool operator==(const Size&, const Size&) = default;
 };
 
 // The size of an enhanced metafile: its header frame (hundredths of a millimetre) at
 // 96 dpi, or its bounds (inclusive device pixels) when the frame is empty. Nullopt for a
-// header too short, an empty size, or one beyond the limits above.
+// header too short or a size beyond the limits above.
 std::optional<Size> enhancedMetafileSize(std::span<const uint8_t> bytes);
 
 // The size of a placeable metafile: the header's bounding box in units per inch, at 96
-// dpi. Nullopt as above, or when the units per inch are zero.
+// dpi. Nullopt as above. An empty box, or zero units per inch, is an empty picture: a
+// size with no pixels, which is shown as nothing and never drawn.
 std::optional<Size> placeableMetafileSize(std::span<const uint8_t> bytes);
 
 // The size a metafile must be drawn at (nullopt for icons, whose size Qt's reader picks,
 // and for a metafile with no valid size).
 std::optional<Size> expectedSize(DrawnKind kind, std::span<const uint8_t> bytes);
+
+// How many records a metafile holds, counted by walking their sizes from the first one to
+// the end record, the end of the bytes or the first size that can't be (the work its
+// drawing announces); 0 for icons.
+uint64_t metafileRecordCount(DrawnKind kind, std::span<const uint8_t> bytes);
 
 // ---- request -------------------------------------------------------------------------
 

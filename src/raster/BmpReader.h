@@ -7,11 +7,9 @@
 #include "raster/BmpHeader.h"
 #include "raster/ByteSource.h"
 #include "raster/Raster.h"
+#include "raster/RowSink.h"
 
 namespace qfip {
-
-// Thrown when a decode is abandoned because its stop token was requested.
-struct DecodeStopped {};
 
 // Decodes a Windows BMP file from a byte source into a raster (0xFFRRGGBB, top row
 // first). Construction reads and checks the headers only (and refuses a picture of more
@@ -45,11 +43,5 @@ private:
 
 // Decodes a BMP file held in memory (see BmpDecoder).
 Raster readBmp(std::span<const uint8_t> bytes, int64_t maxPixels = Raster::kMaxPixels);
-
-// The source index nearest to the centre of target index t when `target` indices span
-// `source` ones: floor((2t + 1) * source / (2 * target)).
-inline int32_t sampledIndex(int32_t t, int32_t target, int32_t source) {
-    return int32_t((int64_t(2 * int64_t(t) + 1) * source) / (2 * int64_t(target)));
-}
 
 }  // namespace qfip

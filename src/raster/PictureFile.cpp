@@ -8,6 +8,7 @@
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
+#include "common/LittleEndian.h"
 #include "raster/BmpReader.h"
 
 namespace qfip {
@@ -35,17 +36,26 @@ bool isKnownExtension(const std::string& lower) {
     throw Error("Unknown picture file extension (." + std::string(extension) + ")");
 }
 
-uint16_t u16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t u32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+FileIdentity identityOfStat(const struct stat& st) {
+    return FileIdentity{uint64_t(st.st_dev),        uint64_t(st.st_ino),         int64_t(st.st_size),
+                        int64_t(st.st_mtim.tv_sec), int64_t(st.st_mtim.tv_nsec), int64_t(st.st_ctim.tv_sec),
+                        int64_t(st.st_ctim.tv_nsec)};
+}
 
-// A picture file opened for reading; a folder or anything but a plain file (a pipe or a
-// device could block or never end) can't be opened as a picture.
+// Opens a picture file for reading and reads its status; an invalid descriptor when that
+// fails. A folder or anything but a plain file (a pipe or a device could block or never
+// end) can't be opened as a picture.
+FileDescriptor openForReading(const std::string& path, struct stat& status) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.valid() && (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))) fd.reset();
+    return fd;
+}
+
+// A picture file opened for reading, as it was when opened.
 class OpenFile {
 public:
-    explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
-        if (!fd_.valid() || ::fstat(fd_.get(), &opened_) != 0 || !S_ISREG(opened_.st_mode)) {
-            throw Error("Cannot open file " + path);
-        }
+    explicit OpenFile(const std::string& path) : fd_(openForReading(path, opened_)) {
+        if (!fd_.valid()) throw Error("Cannot open file " + path);
     }
 
     int fd() const { return fd_.get(); }
@@ -57,14 +67,9 @@ public:
         return ::fstat(fd_.get(), &now) != 0 || identityOfStat(now) != identity();
     }
 
-    static FileIdentity identityOfStat(const struct stat& st) {
-        return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
-                            int64_t(st.st_mtim.tv_nsec)};
-    }
-
 private:
-    FileDescriptor fd_;
     struct stat opened_ {};
+    FileDescriptor fd_;
 };
 
 std::vector<uint8_t> readWhole(ByteSource& source) {
@@ -118,9 +123,9 @@ Picture loadPicture(const std::string& path, const LoadOptions& options, LoadInf
 }
 
 std::optional<FileIdentity> identityOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return OpenFile::identityOfStat(st);
+    struct stat status {};
+    if (!openForReading(path, status).valid()) return std::nullopt;
+    return identityOfStat(status);
 }
 
 Picture decodePicture(std::string_view extension, std::span<const uint8_t> bytes, int64_t maxPixels) {
@@ -133,23 +138,23 @@ Picture decodePicture(std::string_view extension, std::span<const uint8_t> bytes
 
 Picture readIcon(std::span<const uint8_t> bytes) {
     if (bytes.size() < 6) throw Error("Stream read error");
-    const uint16_t type = u16(bytes.data() + 2);
+    const uint16_t type = readU16(bytes.data() + 2);
     if (type != 0 && type != 1) throw Error("Icon image is not valid");
     return Picture::drawn(PictureKind::Icon, std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 
 Picture readMetafile(std::span<const uint8_t> bytes) {
     const uint8_t* p = bytes.data();
-    if (bytes.size() > 100 && u32(p) == 1 && u32(p + 40) == 0x464D4520u) {
+    if (bytes.size() > 100 && readU32(p) == 1 && readU32(p + 40) == 0x464D4520u) {
         return Picture::drawn(PictureKind::EnhancedMetafile, std::vector<uint8_t>(bytes.begin(), bytes.end()));
     }
     // The placeable header: key, handle, bounds, units per inch, reserved, then the
     // checksum: the exclusive-or of the ten 16-bit words before it.
     constexpr size_t kPlaceableHeaderSize = 22;
-    if (bytes.size() < kPlaceableHeaderSize || u32(p) != 0x9AC6CDD7u) throw Error("Metafile is not valid");
+    if (bytes.size() < kPlaceableHeaderSize || readU32(p) != 0x9AC6CDD7u) throw Error("Metafile is not valid");
     uint16_t sum = 0;
-    for (size_t i = 0; i < 10; ++i) sum ^= u16(p + 2 * i);
-    if (sum != u16(p + 20)) throw Error("Metafile is not valid");
+    for (size_t i = 0; i < 10; ++i) sum ^= readU16(p + 2 * i);
+    if (sum != readU16(p + 20)) throw Error("Metafile is not valid");
     return Picture::drawn(PictureKind::PlaceableMetafile, std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 

@@ -25,17 +25,24 @@ std::string pictureExtension(std::string_view path);
 Picture loadPicture(const std::string& path);
 
 // What identifies the contents of a file without reading them again: a file whose
-// device, inode, size and modification time are unchanged still holds what was read.
+// device, inode, size, modification time and status-change time are unchanged still
+// holds what was read. The modification time alone is not enough: `cp -p`, `touch -r`
+// and `rsync -t` set it back. The status-change time can't be set by a user, and every
+// write, truncation, rename into place or change of permissions moves it on.
 struct FileIdentity {
     uint64_t device = 0;
     uint64_t inode = 0;
     int64_t size = 0;
     int64_t modifiedSeconds = 0;
     int64_t modifiedNanoseconds = 0;
+    int64_t changedSeconds = 0;
+    int64_t changedNanoseconds = 0;
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-// The identity of the file a path names now, or nothing when it can't be looked up.
+// The identity of the file a path names now, found by opening it for reading as a picture
+// file is opened; nothing when that fails (no such file, no permission to read it, not a
+// plain file), exactly when loading it would fail with "Cannot open file".
 std::optional<FileIdentity> identityOf(const std::string& path);
 
 // Thrown by a load that was abandoned: its stop token was requested, or its plan said no.

@@ -81,8 +81,9 @@ std::optional<Picture> PicturePrefetch::take(const std::string& path, PrefetchKe
         job_.reset();
         state_ = State::Idle;
     }
-    // A file changed since the worker read it is read again by the caller; the picture
-    // read before is released first.
+    // A file changed since the worker read it, or one that no longer opens for reading, is
+    // read again by the caller (who then meets its failure); the picture read before is
+    // released first.
     if (!result->picture) return std::nullopt;
     const std::optional<FileIdentity> now = identityOf(path);
     if (!now || *now != result->identity) return std::nullopt;

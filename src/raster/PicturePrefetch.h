@@ -25,8 +25,9 @@ struct PrefetchKey {
 
 // One worker thread that reads and decodes one picture file at a time, and nothing
 // else. A picture is handed out only for the key and path it was started for, only once
-// it is finished and only while the file is unchanged (same device, inode, size and
-// modification time as when the worker read it); in every other case the caller loads
+// it is finished and only while the file is unchanged (same device, inode, size,
+// modification and status-change time as when the worker read it) and still opens for
+// reading; in every other case the caller loads
 // the file itself, so every failure keeps its behaviour. At most one picture is held:
 // whatever is started, cancelled or refused is released before the call returns.
 class PicturePrefetch {

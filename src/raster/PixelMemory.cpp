@@ -1,5 +1,6 @@
 #include "raster/PixelMemory.h"
 
+#include <atomic>
 #include <fstream>
 #include <mutex>
 #include <new>
@@ -42,6 +43,8 @@ KeptBlock& kept() {
     return *instance;
 }
 
+std::atomic<MemoryGauge> gauge{&availableMemory};
+
 }  // namespace
 
 std::optional<uint64_t> availableMemory() {
@@ -56,10 +59,12 @@ std::optional<uint64_t> availableMemory() {
     return std::nullopt;
 }
 
+void setMemoryGauge(MemoryGauge replacement) { gauge = replacement ? replacement : &availableMemory; }
+
 void PixelBlockRelease::operator()(uint32_t* block) const {
     const size_t bytes = pixels * sizeof(uint32_t);
     if (bytes >= kKeptBytes) {
-        const std::optional<uint64_t> available = availableMemory();
+        const std::optional<uint64_t> available = gauge.load()();
         if (available && bytes <= *available / 4) {
             KeptBlock& k = kept();
             uint32_t* older = nullptr;

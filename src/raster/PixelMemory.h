@@ -17,6 +17,11 @@ namespace qfip {
 // where the system doesn't say.
 std::optional<uint64_t> availableMemory();
 
+// Where released blocks learn how much memory is available: availableMemory unless
+// replaced (tests set a fixed amount, so what they see depends on nothing else).
+using MemoryGauge = std::optional<uint64_t> (*)();
+void setMemoryGauge(MemoryGauge gauge);
+
 struct PixelBlockRelease {
     size_t pixels = 0;
     void operator()(uint32_t* block) const;

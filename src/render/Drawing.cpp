@@ -14,8 +14,13 @@ QImage renderIcon(std::span<const uint8_t> bytes) {
     const char* const notValid = qfip::exchange::notValidMessage(DrawnKind::Icon);
     // Bound the size before handing the bytes to Qt: the ico reader trusts its entries.
     if (bytes.size() > size_t(std::numeric_limits<int>::max())) throw qfip::Error(notValid);
-    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                                    qsizetype(bytes.size()));
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    // The program takes a resource type of 0 as well as 1 (icon); Qt's reader takes only
+    // icons and cursors, so it is handed the same directory as an icon's.
+    if (bytes.size() >= 6 && bytes[2] == 0 && bytes[3] == 0) {
+        data.detach();
+        data[2] = 1;
+    }
     QImage image = QImage::fromData(data, "ICO");
     if (image.isNull()) throw qfip::Error(notValid);
     // fromRawData does not copy; the decoded image owns its own pixels, so this is safe.

@@ -76,7 +76,7 @@ QImage renderSvg(const QByteArray& svg, QSize size) {
 
 QImage renderEnhancedMetafile(std::span<const uint8_t> bytes) {
     const auto size = qfip::exchange::enhancedMetafileSize(bytes);
-    if (!size) notValid();
+    if (!size || size->isEmpty()) notValid();  // an empty picture is never sent here
 
     generatorOptions options;
     std::memset(&options, 0, sizeof options);
@@ -105,7 +105,7 @@ QImage renderEnhancedMetafile(std::span<const uint8_t> bytes) {
 
 QImage renderPlaceableMetafile(std::span<const uint8_t> bytes) {
     const auto size = qfip::exchange::placeableMetafileSize(bytes);
-    if (!size) notValid();
+    if (!size || size->isEmpty()) notValid();  // an empty picture is never sent here
     if (bytes.size() > size_t(std::numeric_limits<long>::max())) notValid();
 
     WmfSession session;

@@ -1,10 +1,16 @@
 #include "ui/PictureRendering.h"
 
 #include <QCoreApplication>
+#include <QCursor>
+#include <QEventLoop>
 #include <QFile>
+#include <QGuiApplication>
 #include <QtGlobal>
 #include <algorithm>
+#include <exception>
+#include <future>
 #include <mutex>
+#include <thread>
 
 #include "common/Error.h"
 #include "exchange/RenderClient.h"
@@ -125,4 +131,28 @@ QImage imageOfRaster(std::shared_ptr<const qfip::Raster> raster) {
 QImage renderPicture(const qfip::Picture& picture, std::stop_token stop) {
     if (picture.kind() == qfip::PictureKind::Bitmap) return imageOfRaster(picture.sharedRaster());
     return renderInHelper(picture, stop);
+}
+
+QImage renderPictureKeepingWindowAlive(const qfip::Picture& picture) {
+    if (picture.hasRaster()) return renderPicture(picture);
+    QEventLoop waiting;
+    std::promise<QImage> drawn;
+    std::future<QImage> result = drawn.get_future();
+    std::jthread drawer([&] {
+        try {
+            drawn.set_value(renderPicture(picture));
+        } catch (...) {
+            drawn.set_exception(std::current_exception());
+        }
+        // Ends the loop below, or, queued before it runs, ends it as soon as it starts.
+        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    // A small picture is there before anyone could notice a pause.
+    if (result.wait_for(kRepaintAfter) != std::future_status::ready) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        waiting.exec(QEventLoop::ExcludeUserInputEvents);
+        QGuiApplication::restoreOverrideCursor();
+    }
+    drawer.join();
+    return result.get();
 }

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QString>
 #include <chrono>
+#include <memory>
 #include <stop_token>
 
 #include "raster/Picture.h"
@@ -17,6 +18,14 @@
 // Safe to call from a worker thread. When `stop` is requested the helper is killed at
 // once and the call throws the kind's message as well (its caller has moved on).
 QImage renderPicture(const qfip::Picture& picture, std::stop_token stop = {});
+
+// renderPicture for the window's own thread: a drawing that takes longer than
+// kRepaintAfter is waited for with the window alive. It keeps repainting (and answering
+// the desktop) with the wait cursor shown, while the user's input waits in the queue
+// until the picture is there, so keys and clicks are then handled in their order, as if
+// the drawing had been instant.
+inline constexpr std::chrono::milliseconds kRepaintAfter{100};
+QImage renderPictureKeepingWindowAlive(const qfip::Picture& picture);
 
 // The helper the program runs: its own folder's ../libexec/quendral/quendral-render,
 // in the build tree as when installed. One process per picture; the next one is started

@@ -186,7 +186,7 @@ void TMainForm::showPictureFile(const QString& path) { showPicture(qfip::loadPic
 void TMainForm::showPicture(qfip::Picture picture) {
     // Icons and metafiles are drawn now, so a body that can't be drawn fails before the
     // shown picture is replaced.
-    QImage image = picture.hasRaster() ? QImage() : renderPicture(picture);
+    QImage image = picture.hasRaster() ? QImage() : renderPictureKeepingWindowAlive(picture);
     std::optional<qfip::Picture> old = ui_->Image1->shown().picture();
     ui_->Image1->setPicture(std::move(picture), std::move(image));
     // The worker frees the old raster, off the window's thread, once the handler is done.
@@ -359,7 +359,12 @@ void TMainForm::appendResultLine(const std::string& line) {
     const bool atLineStart = qfip::isEmptyOrEndsWithBreak(lastLogCharacter(*log));
     QTextCursor end(log);
     end.movePosition(QTextCursor::End);
+    // A result is not an edit of the user's: it is appended outside the undo history, and
+    // it ends that history (both ways), so no Ctrl+Z or Ctrl+Y can remove, repeat or
+    // re-add a measured line. The user's own edits after it stay undoable back to it.
+    log->setUndoRedoEnabled(false);  // also clears both stacks
     end.insertText(QString::fromStdString(qfip::appendedText(atLineStart, line)));
+    log->setUndoRedoEnabled(true);
     ui_->Memo1->setTextCursor(end);
 }
 

@@ -180,6 +180,42 @@ TEST_F(ClientTest, AStopRequestKillsTheHelperAtOnce) {
     EXPECT_TRUE(noChildLeft());
 }
 
+// A metafile is given time for the work it announces, up to the CPU limit; a helper that
+// hangs on it is still killed once that time is up.
+TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
+    using qfip::testing::WmfFile;
+    WmfFile many, huge;
+    many.rectangles = 200000;  // and four records before them
+    huge.box[2] = 16384;
+    huge.box[3] = 4096;
+    std::vector<uint8_t> manyCut = many.bytes();
+    manyCut.resize(manyCut.size() / 2);
+    const struct {
+        const char* name;
+        DrawnKind kind;
+        std::vector<uint8_t> bytes;
+        std::chrono::milliseconds extra;
+    } cases[] = {
+        {"icon", DrawnKind::Icon, kIcon, 0ms},
+        {"small metafile", DrawnKind::EnhancedMetafile, kEmf, 0ms},
+        {"200,000 records", DrawnKind::PlaceableMetafile, many.bytes(), 5000ms},
+        {"only the records that are there", DrawnKind::PlaceableMetafile, manyCut, 2500ms},
+        {"64 million pixels: the CPU limit", DrawnKind::PlaceableMetafile, huge.bytes(), 10000ms},
+    };
+    ClientOptions options;
+    for (const auto& c : cases) {
+        EXPECT_EQ(drawingDeadline(options, c.kind, c.bytes), 3000ms + c.extra) << c.name;
+    }
+
+    WmfFile longer;
+    longer.rectangles = 20000;  // half a second more
+    const auto hanging = misbehaving("hang", 300ms);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(draw(DrawnKind::PlaceableMetafile, longer.bytes(), hanging).outcome, Outcome::Timeout);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, drawingDeadline(hanging, DrawnKind::PlaceableMetafile, longer.bytes()));
+    EXPECT_TRUE(noChildLeft());
+}
+
 TEST_F(ClientTest, CallsFromManyThreadsAtOnce) {
     const auto options = misbehaving("draw");
     std::vector<std::thread> threads;

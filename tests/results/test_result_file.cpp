@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <random>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -457,6 +462,68 @@ INSTANTIATE_TEST_SUITE_P(Table, FullDisk,
                                            FullDiskCase{"InPlaceHardLinked", Path::InPlaceHardLinked},
                                            FullDiskCase{"InPlaceReadOnlyFolder", Path::InPlaceReadOnlyFolder},
                                            FullDiskCase{"NewFile", Path::NewFile}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- a save killed half-way --------------------------------------------------------------
+
+class KilledSave : public ResultFile, public ::testing::WithParamInterface<FullDiskCase> {};
+
+// Saves of a few megabytes killed at random points: the file's name always holds the old
+// text or the new one, or the old text is in the recovery copy beside it; the next save
+// leaves no temporary file behind.
+TEST_P(KilledSave, LeavesTheOldTextTheNewTextOrTheOldTextInItsCopy) {
+    const fs::path p = dir_ / "results.dat", other = dir_ / "also.dat";
+    std::string oldText, newText;
+    for (int i = 0; i < 150000; ++i) {
+        appendLine(oldText, resultLine(std::to_string(1000000 + i), 143, 12));
+        appendLine(newText, resultLine(std::to_string(2000000 + i), 7, 1));
+    }
+    writeBytes(p, oldText);
+    if (GetParam().path == Path::InPlaceHardLinked) fs::create_hard_link(p, other);
+    const auto began = std::chrono::steady_clock::now();
+    writeResultFile(p.string(), oldText);
+    const auto oneSave = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - began);
+
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int64_t> when(0, oneSave.count() * 3 / 2);
+    int torn = 0;
+    for (int kill = 0; kill < 40; ++kill) {
+        const pid_t saver = fork();
+        ASSERT_GE(saver, 0);
+        if (saver == 0) {
+            writeResultFile(p.string(), newText);
+            _exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(when(random)));
+        ::kill(saver, SIGKILL);
+        ASSERT_EQ(waitpid(saver, nullptr, 0), saver);
+
+        const std::string now = readBytes(p);
+        bool recovered = false;
+        for (const std::string& name : entries()) {
+            if (!name.starts_with("results.dat.qfip-backup")) continue;
+            EXPECT_EQ(readBytes(dir_ / name), oldText) << "kill " << kill;
+            recovered = true;
+            fs::remove(dir_ / name);
+        }
+        if (now != oldText && now != newText) {
+            EXPECT_TRUE(recovered) << "kill " << kill << ": a torn file without its copy";
+            ++torn;
+        }
+        writeBytes(p, oldText);  // in place, so a hard link stays one
+    }
+    RecordProperty("torn_and_recovered", torn);
+
+    writeResultFile(p.string(), newText);
+    std::vector<std::string> expected{"results.dat"};
+    if (GetParam().path == Path::InPlaceHardLinked) expected.insert(expected.begin(), "also.dat");
+    EXPECT_EQ(entries(), expected) << "a temporary file of a killed save survived the next save";
+    EXPECT_EQ(readBytes(p), newText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, KilledSave,
+                         ::testing::Values(FullDiskCase{"Rename", Path::Rename},
+                                           FullDiskCase{"InPlaceHardLinked", Path::InPlaceHardLinked}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

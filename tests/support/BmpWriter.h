@@ -25,28 +25,12 @@ inline void setU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
 }
 
-// The 14-byte file header followed by a 40-byte info header; the caller appends the
-// colour table and pixels, then calls finishBmp to set the file size and data offset.
+// The 14-byte file header followed by a 40-byte info header (BmpFile, below, without
+// colour table or pixels); the caller appends the colour table and pixels, then calls
+// finishBmp to set the file size and data offset.
 inline std::vector<uint8_t> bmpHeaders(int32_t width, int32_t height, uint16_t bitCount,
                                        uint32_t compression = 0, uint32_t imageSize = 0,
-                                       uint32_t colorsUsed = 0) {
-    std::vector<uint8_t> out{'B', 'M'};
-    putU32(out, 0);        // file size, set by finishBmp
-    putU32(out, 0);        // reserved
-    putU32(out, 0);        // data offset, set by finishBmp
-    putU32(out, 40);
-    putU32(out, uint32_t(width));
-    putU32(out, uint32_t(height));
-    putU16(out, 1);
-    putU16(out, bitCount);
-    putU32(out, compression);
-    putU32(out, imageSize);
-    putU32(out, 2835);
-    putU32(out, 2835);
-    putU32(out, colorsUsed);
-    putU32(out, 0);
-    return out;
-}
+                                       uint32_t colorsUsed = 0);
 
 inline void finishBmp(std::vector<uint8_t>& bytes, size_t dataOffset) {
     setU32(bytes, 2, uint32_t(bytes.size()));
@@ -161,6 +145,18 @@ struct BmpFile {
         return out;
     }
 };
+
+inline std::vector<uint8_t> bmpHeaders(int32_t width, int32_t height, uint16_t bitCount, uint32_t compression,
+                                       uint32_t imageSize, uint32_t colorsUsed) {
+    BmpFile headers;
+    headers.width = width;
+    headers.height = height;
+    headers.bitCount = bitCount;
+    headers.compression = compression;
+    headers.imageSize = imageSize;
+    headers.colorsUsed = colorsUsed;
+    return headers.bytes();
+}
 
 // Packs rows of values (pixel indices, or 16/24/32-bit pixel words) of the given depth,
 // each row padded to a multiple of 4 bytes, in the order given.

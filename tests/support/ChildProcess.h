@@ -3,7 +3,10 @@
 // Runs a piece of a test in a forked child: as the ordinary user nobody (uid and gid 65534,
 // no supplementary groups), so that permission bits apply even when the tests run as
 // root, and/or with a file size limit, so that a write fails as on a full disk. The child
-// reports one line of text back through a pipe.
+// reports one line of text back through a pipe. A test whose whole set-up must be an
+// ordinary user's (a window, with its threads, can't be forked) runs again as nobody in a
+// fresh process of its test program instead.
+#include <gtest/gtest.h>
 #include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -81,6 +84,31 @@ inline std::string runInChild(const ChildLimits& limits, const std::function<std
         return "child: did not finish";
     }
     return report;
+}
+
+// Runs the current test alone in a new process of this test program, as nobody; its output
+// goes where this process's goes. The exit status of that run (0: the test passed), or -1
+// when it could not be started.
+inline int rerunCurrentTestAsNobody() {
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return -1;
+    self[length] = '\0';
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    char* const argv[] = {self, const_cast<char*>(filter.c_str()), nullptr};
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        // Only system calls between fork and exec: this process may have other threads.
+        if (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0) execv(self, argv);
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace qfip::testing

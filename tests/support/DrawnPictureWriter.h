@@ -185,6 +185,10 @@ struct WmfFile {
     uint32_t colour = 0x0000FF00;  // green
     int16_t windowExtent[2] = {40, 30};
     int16_t rect[4] = {0, 0, 40, 30};  // left, top, right, bottom
+    // Large honest files: the rectangle drawn this many times, and as many saved device
+    // contexts (META_SAVEDC) before it.
+    uint32_t rectangles = 1;
+    uint32_t savedContexts = 0;
     std::vector<Fill> more;
     std::string fontFace = "Times New Roman";
     std::string text;
@@ -216,19 +220,20 @@ struct WmfFile {
             putU16(w, function);
             for (uint16_t v : words) putU16(w, v);
         };
-        const auto fill = [&](uint32_t colour, const int16_t* r) {
+        const auto fill = [&](uint32_t colour, const int16_t* r, uint32_t times, uint32_t saved) {
             // META_CREATEBRUSHINDIRECT (style, colour, hatch) into slot 0, META_SELECTOBJECT
-            // 0, META_RECTANGLE (bottom, right, top, left), META_DELETEOBJECT 0
+            // 0, META_SAVEDC, META_RECTANGLE (bottom, right, top, left), META_DELETEOBJECT 0
             record(0x02FC, {0, uint16_t(colour), uint16_t(colour >> 16), 0});
             record(0x012D, {0});
-            record(0x041B, {uint16_t(r[3]), uint16_t(r[2]), uint16_t(r[1]), uint16_t(r[0])});
+            for (uint32_t i = 0; i < saved; ++i) record(0x001E, {});
+            for (uint32_t i = 0; i < times; ++i) record(0x041B, {uint16_t(r[3]), uint16_t(r[2]), uint16_t(r[1]), uint16_t(r[0])});
             record(0x01F0, {0});
         };
         // META_SETWINDOWORG (y, x), META_SETWINDOWEXT (y, x)
         record(0x020B, {0, 0});
         record(0x020C, {uint16_t(windowExtent[1]), uint16_t(windowExtent[0])});
-        fill(colour, rect);
-        for (const Fill& f : more) fill(f.first, f.second.data());
+        fill(colour, rect, rectangles, savedContexts);
+        for (const Fill& f : more) fill(f.first, f.second.data(), 1, 0);
         // Bytes two to a word, the last padded with a zero.
         const auto pack = [](std::vector<uint16_t> words, const std::string& bytes, size_t size) {
             for (size_t i = 0; i < size; i += 2)

@@ -5,7 +5,9 @@
 // of such a file shows "Picture:" and "(None)".
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QTimer>
 #include <chrono>
 #include <cstdlib>
 
@@ -146,4 +148,59 @@ TEST_F(HelperFailureTest, PreviewMovedOnKillsTheHelperUnderWay) {
     EXPECT_TRUE(preview.hasPicture());
     EXPECT_EQ(preview.caption(), " (100x80)");
     EXPECT_TRUE(noHelperLeft());
+}
+
+// A drawing that takes long, honest or hung, is waited for with the window alive: it
+// keeps painting under the wait cursor, and the step ends as it would have without it.
+TEST_F(HelperFailureTest, ALongDrawingKeepsTheWindowPaintingUnderTheWaitCursor) {
+    WmfFile slow;
+    slow.rectangles = 60000;  // most of a second to draw
+    write("slow.wmf", slow.bytes());
+    write("m.emf", EmfFile{}.bytes());
+    const struct {
+        const char* name;
+        const char* next;
+        const char* mode;  // the stand-in helper's, or the real helper
+        bool shown;
+    } cases[] = {{"a large file, drawn", "slow.wmf", nullptr, true}, {"a helper that hangs", "m.emf", "hang", false}};
+    form->show();
+    for (const auto& c : cases) {
+        open({"a.bmp", c.next});
+        point();
+        if (c.mode) {
+            misbehave(c.mode);
+            setRenderDeadline(800ms);
+        }
+        int paintsWhileWaiting = 0, ticks = 0;
+        bool waitCursor = false;
+        struct PaintCounter : QObject {
+            int* paints;
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint) ++*paints;
+                return false;
+            }
+        } counter;
+        counter.paints = &paintsWhileWaiting;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            ++ticks;
+            if (const QCursor* cursor = QGuiApplication::overrideCursor()) waitCursor |= cursor->shape() == Qt::WaitCursor;
+            image1()->update();
+        });
+        tick.start(20);
+        image1()->installEventFilter(&counter);
+        click();
+        image1()->removeEventFilter(&counter);
+        tick.stop();
+        behave();
+
+        EXPECT_GT(ticks, 5) << c.name;
+        EXPECT_GT(paintsWhileWaiting, 3) << c.name;
+        EXPECT_TRUE(waitCursor) << c.name;
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << c.name;
+        EXPECT_TRUE(log().endsWith("    a       200       40\n")) << c.name;
+        EXPECT_EQ(image1()->shown().picture()->hasRaster(), !c.shown) << c.name;
+        EXPECT_TRUE(host.errors.isEmpty()) << c.name;
+        EXPECT_TRUE(noHelperLeft()) << c.name;
+    }
 }

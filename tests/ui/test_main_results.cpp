@@ -173,7 +173,7 @@ TEST_F(ResultsTest, ClosingAfterASaveOrWithAnEmptyLogAsksNothing) {
 // ---- what the user types into the log -----------------------------------------------------
 
 // What happens to the log, in order: a measurement step, or keys the user types into it.
-enum class Act { Step, ShiftEnter, Backspace, NoBreakSpace, CursorAfterFirstLabel };
+enum class Act { Step, ShiftEnter, Backspace, NoBreakSpace, CursorAfterFirstLabel, Comment, Undo, Redo, ShiftRedo };
 
 struct TypedLogCase {
     const char* name;
@@ -198,6 +198,10 @@ protected:
             QTest::keyClick(log, Qt::Key_Home, Qt::ControlModifier);
             for (int i = 0; i < 5; ++i) QTest::keyClick(log, Qt::Key_Right);
             break;
+        case Act::Comment: QTest::keyClicks(log, "ok"); break;
+        case Act::Undo: QTest::keyClick(log, Qt::Key_Z, Qt::ControlModifier); break;
+        case Act::Redo: QTest::keyClick(log, Qt::Key_Y, Qt::ControlModifier); break;
+        case Act::ShiftRedo: QTest::keyClick(log, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); break;
         }
     }
 };
@@ -233,6 +237,18 @@ INSTANTIATE_TEST_SUITE_P(
         TypedLogCase{"FinalBreakDeleted", {Act::Step, Act::Backspace, Act::Step}, LINE_A "\r\n" LINE_B},
         TypedLogCase{"FinalBreakDeletedThenShiftEnter",
                      {Act::Step, Act::Backspace, Act::ShiftEnter, Act::Step},
+                     LINE_A "\r\n" LINE_B "\r\n"},
+        // A result line is never undone, redone or repeated: undo reaches back to the last
+        // line the program appended, and that append leaves nothing to redo either.
+        TypedLogCase{"UndoStopsAtTheLastResult",
+                     {Act::Step, Act::Comment, Act::Undo, Act::Step, Act::Undo, Act::Undo, Act::Undo},
+                     LINE_A "\r\n" LINE_B "\r\n"},
+        TypedLogCase{"UndoAndRedoKeepEveryResultOnce",
+                     {Act::Step, Act::Comment, Act::Undo, Act::Undo, Act::Undo, Act::Undo, Act::Undo, Act::ShiftRedo,
+                      Act::Redo, Act::Redo, Act::Redo, Act::Redo},
+                     LINE_A "\r\nok"},
+        TypedLogCase{"UndoneCommentIsNotRedoneAfterAResult",
+                     {Act::Step, Act::Comment, Act::Undo, Act::Step, Act::Redo, Act::ShiftRedo},
                      LINE_A "\r\n" LINE_B "\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
