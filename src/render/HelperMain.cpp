@@ -10,7 +10,6 @@
 // file. Where the kernel has no Landlock it runs under its other limits (the program
 // says so once); where Landlock is there but can't be installed, it draws nothing.
 #include <QGuiApplication>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -25,20 +24,10 @@
 #include "render/Sandbox.h"
 
 using namespace qfip::exchange;
+using qfip::readExactly;
 using qfip::writeAll;
 
 namespace {
-
-bool readExactly(int fd, uint8_t* into, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::read(fd, into, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        into += n;
-        size -= size_t(n);
-    }
-    return true;
-}
 
 [[noreturn]] void replyNotValid() {
     const auto header = encodeReplyHeader(ReplyStatus::NotValid, 0, 0);
