@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config ninja-build
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
-  libemf2svg-dev libwmf-dev fonts-urw-base35 libseccomp-dev
+  libemf2svg-dev libwmf-dev fonts-urw-base35 libseccomp-dev libfontconfig-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick x11-utils xclip
   fonts-dejavu-core

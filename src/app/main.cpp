@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/Landlock.h"
 #include "ui/Application.h"
 #include "ui/PictureRendering.h"
 #include "ui/QtDialogHost.h"
@@ -47,6 +48,10 @@ int main(int argc, char** argv) {
 
     // The first icon or metafile's drawing helper starts now, while the about box is up.
     startRenderHelper();
+    // Said once per run, not per picture: every helper of this run lacks the same thing.
+    if (qfip::landlock::abiVersion() == 0)
+        std::fputs("quendral: this kernel has no Landlock, so the drawing helper is not confined to its "
+                   "fonts: it can read any file you can read.\n", stderr);
     QtDialogHost dialogs;
     app.setDialogHost(&dialogs);
     TMainForm MainForm(dialogs);

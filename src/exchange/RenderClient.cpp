@@ -9,6 +9,7 @@
 #include <vector>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -132,15 +133,16 @@ public:
         return sent;
     }
 
-    // A started helper still waiting for its request: running, and silent so far.
+    // A started helper still waiting for its request: running (not stopped by a signal
+    // or a tracer, not ended), and silent so far.
     bool waiting() const {
         pollfd fds[2] = {{reply_.get(), POLLIN, 0}, {pidfd_.valid() ? pidfd_.get() : -1, POLLIN, 0}};
         if (::poll(fds, 2, 0) != 0) return false;
         if (!pidfd_.valid()) {
             int status = 0;
-            return ::waitpid(pid_, &status, WNOHANG | WNOWAIT) == 0;
+            if (::waitpid(pid_, &status, WNOHANG | WNOWAIT) != 0) return false;
         }
-        return true;
+        return !stoppedOrEnded();
     }
 
     void killGroup() {
@@ -213,6 +215,23 @@ public:
     }
 
 private:
+    // The state letter of /proc/<pid>/stat (after the name in parentheses, which may hold
+    // any character): T or t stopped, Z or X ended. The helper is not reaped yet, so the
+    // number is still its own. Without /proc the poll above has to do.
+    bool stoppedOrEnded() const {
+        char path[32];
+        std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid_));
+        FileDescriptor stat(::open(path, O_RDONLY | O_CLOEXEC));
+        if (!stat.valid()) return false;
+        char text[512];
+        const ssize_t n = ::read(stat.get(), text, sizeof text - 1);
+        if (n <= 0) return false;
+        text[n] = 0;
+        const char* end = std::strrchr(text, ')');
+        if (!end || end[1] != ' ') return false;
+        return std::strchr("TtZX", end[2]) != nullptr && end[2] != 0;
+    }
+
     pid_t pid_;
     FileDescriptor pidfd_;
     FileDescriptor requests_;

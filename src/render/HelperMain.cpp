@@ -3,11 +3,13 @@
 //
 // Started by the program's client (src/exchange/RenderClient.h) with its limits already
 // set, possibly before its picture is known: starts Qt's offscreen platform (fonts at
-// 96 dpi, as the program draws) and its system-call filter, then waits on its standard
-// input (a socket) for the request (a sealed memfd), draws the picture, writes the
-// reply to its standard output and exits. It opens no path of its own and writes no file.
+// 96 dpi, as the program draws), confines its file access to what drawing reads
+// (FileConfinement.h) and installs its system-call filter (Sandbox.h), then waits on its
+// standard input (a socket) for the request (a sealed memfd), draws the picture, writes
+// the reply to its standard output and exits. It opens no path of its own and writes no
+// file. Where the kernel has no Landlock it runs under its other limits (the program
+// says so once); where Landlock is there but can't be installed, it draws nothing.
 #include <QGuiApplication>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -18,23 +20,14 @@
 #include "common/FileDescriptor.h"
 #include "exchange/RenderExchange.h"
 #include "render/Drawing.h"
+#include "render/FileConfinement.h"
 #include "render/Sandbox.h"
 
 using namespace qfip::exchange;
+using qfip::readExactly;
 using qfip::writeAll;
 
 namespace {
-
-bool readExactly(int fd, uint8_t* into, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::read(fd, into, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        into += n;
-        size -= size_t(n);
-    }
-    return true;
-}
 
 [[noreturn]] void replyNotValid() {
     const auto header = encodeReplyHeader(ReplyStatus::NotValid, 0, 0);
@@ -50,6 +43,8 @@ int main(int argc, char** argv) {
     qunsetenv("QT_SCALE_FACTOR");
     qunsetenv("QT_FONT_DPI");
     QGuiApplication app(argc, argv);
+    // The file rules (they need the no_new_privs the client set), then the filter.
+    if (confineHelperFiles() == FileConfinement::Failed) return 4;
     if (!installHelperSandbox()) return 4;
 
     // The program closes the socket without a request when it no longer needs this one.

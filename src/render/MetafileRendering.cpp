@@ -15,6 +15,8 @@
 
 #include "common/Error.h"
 #include "exchange/RenderExchange.h"
+#include "render/SelfContainedSvg.h"
+#include "render/WmfSvgOutput.h"
 
 namespace {
 
@@ -57,7 +59,12 @@ private:
 }  // namespace
 
 QImage renderSvg(const QByteArray& svg, QSize size) {
+#ifdef QFIP_WITHOUT_MARKUP_CHECK
+    // Only in the tests' helper that shows what the file confinement holds on its own.
     QSvgRenderer renderer(svg);
+#else
+    QSvgRenderer renderer(selfContainedSvg(svg));
+#endif
     if (!renderer.isValid()) return QImage();
     QImage image(size, QImage::Format_RGB32);
     if (image.isNull()) return QImage();
@@ -122,21 +129,17 @@ QImage renderPlaceableMetafile(std::span<const uint8_t> bytes) {
     frame.BR.y = float(std::abs(int(s16At(bytes, 12)) - s16At(bytes, 8)) * 72.0 / unitsPerInch);
 
     wmf_svg_t* device = WMF_SVG_GetData(api);
-    device->out = wmf_stream_create(api, nullptr);
-    if (!device->out) notValid();
     char description[] = "Quendral Fast Image Processor";
     device->Description = description;
     device->bbox = frame;
     device->width = unsigned(size->width);
     device->height = unsigned(size->height);
 
-    const wmf_error_t played = wmf_play(api, 0, &frame);
-    char* buffer = nullptr;
-    unsigned long length = 0;
-    wmf_stream_destroy(api, device->out, &buffer, &length);
-    device->out = nullptr;
-    // The buffer belongs to the session: copy it before the session ends.
-    const QByteArray svg = (played == wmf_E_None && buffer) ? QByteArray(buffer, qsizetype(length)) : QByteArray();
+    QByteArray svg;
+    {
+        WmfSvgOutput output(api);
+        if (wmf_play(api, 0, &frame) == wmf_E_None) svg = output.svg();
+    }
     wmf_mem_close(api);
     if (svg.isEmpty()) notValid();
 

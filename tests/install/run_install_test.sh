@@ -76,8 +76,9 @@ else
 fi
 bash "$(dirname "$0")/start_to_about_box.sh" "${hide[@]}" "$root/bin/quendral"
 
-# The installed helper draws a metafile and an icon and refuses a broken one, under its
-# limits and filter, with the build and source folders hidden.
+# The installed helper draws a metafile, an icon and a metafile's text and refuses a
+# broken one, under its limits, its filter and its file confinement (the text shows that
+# its fonts stay readable), with the build and source folders hidden.
 # The test program is copied out of the build folder first.
 if [ "$with_helper" = 1 ]; then
   cp "$build/tests/test_exchange" "$dest/test_exchange"

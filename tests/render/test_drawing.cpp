@@ -1,13 +1,44 @@
-// The helper's drawing, in process: the SVG step, the reply's pixel format and bounds.
+// The helper's drawing, in process: the SVG step and its check, the reply's pixel format
+// and bounds.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QFile>
 #include <QGuiApplication>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
 
 #include "render/Drawing.h"
 #include "render/MetafileRendering.h"
+#include "support/PictureColours.h"
 
 using qfip::exchange::DrawnKind;
 
+namespace {
+
+using qfip::testing::holdsColour;
+using qfip::testing::kUsersPictureColour;
+
+QByteArray pngOf(QRgb colour) {
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+// An 8 x 8 document with a white background and `body`.
+QByteArray svgDocument(const QString& body, const QString& beforeRoot = {}) {
+    return (R"(<?xml version="1.0" encoding="UTF-8"?>)" + beforeRoot +
+            R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" width="8" height="8">)"
+            R"(<rect width="8" height="8" fill="#FFFFFF"/>)" + body + "</svg>")
+        .toUtf8();
+}
+
+}  // namespace
 
 TEST(SvgImage, UnreadableDocumentGivesANullImage) {
     EXPECT_TRUE(renderSvg("not svg at all", QSize(4, 4)).isNull());
@@ -17,6 +48,62 @@ TEST(SvgImage, UnreadableDocumentGivesANullImage) {
     ASSERT_EQ(image.size(), QSize(8, 4));
     EXPECT_EQ(image.pixel(1, 1), 0xFFFFFFFFu);
     EXPECT_EQ(image.pixel(6, 2), 0xFF0000FFu);
+}
+
+// What a document may still draw after the check, and what of the user's files it may not
+// show. `outside`: QSvgRenderer alone shows the user's picture (so its absence after the
+// check means something); `kept`: the colour the check leaves at (4, 4).
+TEST(SvgImage, DrawsOnlyWhatRefersToNothingOutsideTheDocument) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString picture = folder.filePath(QStringLiteral("picture.png"));
+    ASSERT_TRUE(QImage::fromData(pngOf(kUsersPictureColour)).save(picture));
+    const QString sheet = folder.filePath(QStringLiteral("sheet.css"));
+    QFile sheetFile(sheet);
+    ASSERT_TRUE(sheetFile.open(QIODevice::WriteOnly) && sheetFile.write("rect { fill: #12AB34 }") > 0);
+    sheetFile.close();
+    const QString blue = QStringLiteral(R"(<rect id="r" width="8" height="8" fill="#0000FF"/>)");
+    const auto image = [](const QString& href) {
+        return QStringLiteral(R"(<image x="0" y="0" width="8" height="8" preserveAspectRatio="none" xlink:href="%1"/>)").arg(href);
+    };
+    const QString embedded = "data:image/png;base64," + QString::fromLatin1(pngOf(0xFFFF0000).toBase64());
+    // An embedded "PNG" that is an SVG document showing the picture.
+    const QString embeddedSvg = "data:image/png;base64," + QString::fromLatin1(svgDocument(image(picture)).toBase64());
+
+    struct Case {
+        const char* what;
+        QByteArray svg;
+        bool outside;
+        QRgb kept;
+    };
+    const Case cases[] = {
+        {"image of a file", svgDocument(image(picture)), true, 0xFFFFFFFF},
+        {"image of a file, spaces around", svgDocument(image(" " + picture + " ")), true, 0xFFFFFFFF},
+        {"text that became markup", svgDocument(R"(<text x="1" y="6"><![CDATA[Hi]]></text>)" + image(picture) + "<text><![CDATA[]]></text>"), true, 0xFFFFFFFF},
+        {"embedded SVG claiming to be a PNG", svgDocument(image(embeddedSvg)), true, 0xFFFFFFFF},
+        {"style sheet by processing instruction", svgDocument(blue, "<?xml-stylesheet type=\"text/css\" href=\"" + sheet + "\"?>"), false, 0xFF0000FF},
+        {"style sheet by element", svgDocument("<style>@import url(" + sheet + ");</style>" + blue), false, 0xFF0000FF},
+        {"embedded PNG", svgDocument(image(embedded)), false, 0xFFFF0000},
+        {"use of an element of its own", svgDocument("<defs>" + blue + R"(</defs><use xlink:href="#r"/>)"), false, 0xFF0000FF},
+        {"fill by a gradient of its own", svgDocument(R"svg(<defs><linearGradient id="g"><stop offset="0" stop-color="#0000FF"/></linearGradient></defs><rect width="8" height="8" fill="url(#g)"/>)svg"), false, 0xFF0000FF},
+        {"fill by another file's paint", svgDocument(R"svg(<rect width="8" height="8" fill="#0000FF" style="fill:url()svg" + picture + R"svg(#g)"/>)svg"), false, 0xFF0000FF},
+    };
+    for (const Case& c : cases) {
+        QImage unchecked(8, 8, QImage::Format_RGB32);
+        unchecked.fill(Qt::white);
+        QPainter painter(&unchecked);
+        QSvgRenderer(c.svg).render(&painter);
+        painter.end();
+        EXPECT_EQ(holdsColour(unchecked, kUsersPictureColour), c.outside) << c.what;
+        const QImage checked = renderSvg(c.svg, QSize(8, 8));
+        ASSERT_FALSE(checked.isNull()) << c.what;
+        EXPECT_FALSE(holdsColour(checked, kUsersPictureColour)) << c.what;
+        EXPECT_EQ(checked.pixel(4, 4), c.kept) << c.what << std::hex << " " << checked.pixel(4, 4);
+    }
+
+    // Entities (which could name files of their own) make the document unreadable.
+    const QByteArray entity = svgDocument("<text>&outside;</text>", "<!DOCTYPE svg [<!ENTITY outside SYSTEM \"" + picture + "\">]>");
+    EXPECT_TRUE(renderSvg(entity, QSize(8, 8)).isNull());
 }
 
 TEST(ReplyImage, PremultipliedARGB32WithinTheKindsBounds) {

@@ -1,11 +1,14 @@
 #pragma once
 
 // Builds icon and metafile bytes in tests: a 32-bit icon, an enhanced metafile with one
-// filled rectangle and a placeable metafile with one filled rectangle.
+// filled rectangle and a placeable metafile with filled rectangles, both with text.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/BmpWriter.h"
@@ -40,6 +43,20 @@ inline std::vector<uint8_t> icon32(int width, int height, const std::vector<uint
     putU32(out, 22);
     out.insert(out.end(), dib.begin(), dib.end());
     return out;
+}
+
+// ASCII text as UTF-16 code units.
+inline std::vector<uint16_t> utf16(std::string_view text) { return std::vector<uint16_t>(text.begin(), text.end()); }
+
+// A metafile's text that, written unescaped into the SVG a metafile library makes of it,
+// draws "Hi", ends the text element, adds an image as large as the picture showing the
+// file at `path`, and starts a text element again so that the document stays well-formed.
+// libemf2svg writes text in a CDATA section, libwmf doesn't.
+inline std::string textAddingImage(const std::string& path, int width, int height, bool cdata) {
+    const std::string image = "<image xmlns:xlink=\"http://www.w3.org/1999/xlink\" x=\"0\" y=\"0\" width=\"" +
+                              std::to_string(width) + "\" height=\"" + std::to_string(height) +
+                              "\" preserveAspectRatio=\"none\" xlink:href=\"" + path + "\"/>";
+    return cdata ? "Hi]]></text>" + image + "<text><![CDATA[" : "Hi</text>" + image + "<text>";
 }
 
 // One EMR_EXTTEXTOUTW record: UTF-16 text, or glyph indices of the selected font when
@@ -157,8 +174,12 @@ struct EmfFile {
 
 // A placeable metafile: the 22-byte header (bounding box in units per inch, checksum),
 // the metafile header, window origin and extent, a solid brush of colour 0x00BBGGRR, one
-// rectangle in window units, and the end record.
+// rectangle in window units, then one more rectangle with a brush of its own for each of
+// `more`, then (when there is text) a 12-unit font of the face named and the text at
+// (2, 2) (its top left), and the end record.
 struct WmfFile {
+    using Fill = std::pair<uint32_t, std::array<int16_t, 4>>;  // colour; left, top, right, bottom
+
     int16_t box[4] = {0, 0, 40, 30};  // left, top, right, bottom
     uint16_t unitsPerInch = 96;
     uint32_t colour = 0x0000FF00;  // green
@@ -168,6 +189,9 @@ struct WmfFile {
     // contexts (META_SAVEDC) before it.
     uint32_t rectangles = 1;
     uint32_t savedContexts = 0;
+    std::vector<Fill> more;
+    std::string fontFace = "Times New Roman";
+    std::string text;
 
     std::vector<uint8_t> bytes() const {
         std::vector<uint8_t> w;
@@ -185,25 +209,51 @@ struct WmfFile {
         putU16(w, 9);      // header words
         putU16(w, 0x300);  // version
         putU32(w, 0);      // size in words, set below
-        putU16(w, 1);      // objects
-        putU32(w, 7);      // largest record in words
+        putU16(w, 2);      // objects: a brush and a font
+        putU32(w, 0);      // largest record in words, set below
         putU16(w, 0);
+        uint32_t largest = 0;
+        const auto record = [&](uint16_t function, const std::vector<uint16_t>& words) {
+            const uint32_t size = 3 + uint32_t(words.size());
+            largest = std::max(largest, size);
+            putU32(w, size);
+            putU16(w, function);
+            for (uint16_t v : words) putU16(w, v);
+        };
+        const auto fill = [&](uint32_t colour, const int16_t* r, uint32_t times, uint32_t saved) {
+            // META_CREATEBRUSHINDIRECT (style, colour, hatch) into slot 0, META_SELECTOBJECT
+            // 0, META_SAVEDC, META_RECTANGLE (bottom, right, top, left), META_DELETEOBJECT 0
+            record(0x02FC, {0, uint16_t(colour), uint16_t(colour >> 16), 0});
+            record(0x012D, {0});
+            for (uint32_t i = 0; i < saved; ++i) record(0x001E, {});
+            for (uint32_t i = 0; i < times; ++i) record(0x041B, {uint16_t(r[3]), uint16_t(r[2]), uint16_t(r[1]), uint16_t(r[0])});
+            record(0x01F0, {0});
+        };
         // META_SETWINDOWORG (y, x), META_SETWINDOWEXT (y, x)
-        putU32(w, 5); putU16(w, 0x020B); putU16(w, 0); putU16(w, 0);
-        putU32(w, 5); putU16(w, 0x020C); putU16(w, uint16_t(windowExtent[1])); putU16(w, uint16_t(windowExtent[0]));
-        // META_CREATEBRUSHINDIRECT: style, colour, hatch; META_SELECTOBJECT 0
-        putU32(w, 7); putU16(w, 0x02FC); putU16(w, 0); putU32(w, colour); putU16(w, 0);
-        putU32(w, 4); putU16(w, 0x012D); putU16(w, 0);
-        for (uint32_t i = 0; i < savedContexts; ++i) {
-            putU32(w, 3); putU16(w, 0x001E);
-        }
-        // META_RECTANGLE: bottom, right, top, left
-        for (uint32_t i = 0; i < rectangles; ++i) {
-            putU32(w, 7); putU16(w, 0x041B);
-            putU16(w, uint16_t(rect[3])); putU16(w, uint16_t(rect[2])); putU16(w, uint16_t(rect[1])); putU16(w, uint16_t(rect[0]));
+        record(0x020B, {0, 0});
+        record(0x020C, {uint16_t(windowExtent[1]), uint16_t(windowExtent[0])});
+        fill(colour, rect, rectangles, savedContexts);
+        for (const Fill& f : more) fill(f.first, f.second.data(), 1, 0);
+        // Bytes two to a word, the last padded with a zero.
+        const auto pack = [](std::vector<uint16_t> words, const std::string& bytes, size_t size) {
+            for (size_t i = 0; i < size; i += 2)
+                words.push_back(uint16_t(uint8_t(bytes[i]) | (i + 1 < bytes.size() ? uint8_t(bytes[i + 1]) << 8 : 0)));
+            return words;
+        };
+        if (!text.empty()) {
+            // META_CREATEFONTINDIRECT: height, width, escapement, orientation, weight,
+            // italic/underline, strike-out/charset, precisions, quality/pitch, the face
+            // ending in a zero; META_SELECTOBJECT 0
+            record(0x02FB, pack({uint16_t(-12), 0, 0, 0, 400, 0, 0, 0, 0}, fontFace, fontFace.size() + 1));
+            record(0x012D, {0});
+            // META_TEXTOUT: length, the characters, y, x
+            std::vector<uint16_t> words = pack({uint16_t(text.size())}, text, text.size());
+            words.insert(words.end(), {2, 2});
+            record(0x0521, words);
         }
         putU32(w, 3); putU16(w, 0);  // META_EOF
         setU32(w, start + 6, uint32_t((w.size() - start) / 2));
+        setU32(w, start + 12, largest);
         return w;
     }
 };

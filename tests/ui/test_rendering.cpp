@@ -3,6 +3,8 @@
 // helper process.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -13,6 +15,7 @@
 #include "support/ChildProcesses.h"
 #include "support/DrawnPictureWriter.h"
 #include "support/ErrorText.h"
+#include "support/PictureColours.h"
 #include "ui/support/MainFormTesting.h"
 #include "exchange/RenderExchange.h"
 #include "ui/PictureRendering.h"
@@ -156,6 +159,21 @@ TEST(PlaceableMetafile, DrawnAtItsHeaderSizeOnWhite) {
     ASSERT_EQ(image.size(), QSize(40, 30));
     EXPECT_EQ(image.pixel(10, 15), 0xFF00FF00u);
     EXPECT_EQ(image.pixel(32, 15), 0xFFFFFFFFu);
+}
+
+// libwmf's SVG device names the nearest SVG colour; every colour is drawn as the file has it.
+TEST(PlaceableMetafile, ColoursDrawnExactly) {
+    WmfFile wmf;
+    wmf.colour = 0x0088D468;  // 0x00BBGGRR: RGB 68D488, near mediumaquamarine 66CDAA
+    wmf.rect[2] = 20;
+    wmf.rect[3] = 15;
+    wmf.more = {{0x001E1E1E, {20, 0, 40, 15}}, {0x00563412, {0, 15, 20, 30}}, {0x00FCFDFE, {20, 15, 40, 30}}};
+    const QImage image = renderPicture(drawnPicture(PictureKind::PlaceableMetafile, wmf.bytes()));
+    ASSERT_EQ(image.size(), QSize(40, 30));
+    EXPECT_EQ(image.pixel(10, 7), 0xFF68D488u);
+    EXPECT_EQ(image.pixel(30, 7), 0xFF1E1E1Eu);
+    EXPECT_EQ(image.pixel(10, 22), 0xFF123456u);
+    EXPECT_EQ(image.pixel(30, 22), 0xFFFEFDFCu);
 }
 
 TEST(PlaceableMetafile, SizeFromBoundingBoxAndUnitsPerInch) {
@@ -353,6 +371,79 @@ TEST(HelperDrawing, FilesThatCrashedTheProgramDrawOrAreNotValid) {
                 }
             }
             drawTextWithFallbackFonts();
+        }
+    }
+    EXPECT_TRUE(noHelperLeft());
+}
+
+namespace {
+
+// fontconfig's user font folder ($XDG_DATA_HOME/fonts) for the helpers started while it lives.
+struct UserFontsIn {
+    explicit UserFontsIn(const QString& folder) : old(qgetenv("XDG_DATA_HOME")) { qputenv("XDG_DATA_HOME", QFile::encodeName(folder)); }
+    ~UserFontsIn() {
+        old.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", old);
+        setRenderHelperPath(QStringLiteral(QFIP_RENDER_HELPER));  // no spare keeps the folder
+    }
+    QByteArray old;
+};
+
+}  // namespace
+
+// A metafile whose text becomes markup for an image of one of the user's pictures draws
+// its text and never shows the picture: the SVG check holds alone (the picture in a font
+// folder the helper may read) and the file confinement holds alone (the helper built
+// without the check). Without either (last case) the picture shows: the files do reach.
+TEST(HelperDrawing, TextThatBecomesMarkupNeverShowsTheUsersPicture) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("data/fonts")));
+    const UserFontsIn userFonts(folder.filePath(QStringLiteral("data")));
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(kUsersPictureColour);
+    const QString inTmp = folder.filePath(QStringLiteral("picture.png"));
+    const QString inFonts = folder.filePath(QStringLiteral("data/fonts/picture.png"));
+    ASSERT_TRUE(picture.save(inTmp) && picture.save(inFonts));
+    const QImage hi = renderPicture(drawnPicture(PictureKind::EnhancedMetafile, textMetafile({{2, 2, utf16("Hi")}}).bytes()));
+
+    struct Case {
+        const char* what;
+        const char* helper;
+        const QString& picture;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"both defences", QFIP_RENDER_HELPER, inTmp, false},
+        {"the SVG check alone", QFIP_RENDER_HELPER, inFonts, false},
+        {"the file confinement alone", QFIP_RENDER_HELPER_WITHOUT_MARKUP_CHECK, inTmp, false},
+        {"neither", QFIP_RENDER_HELPER_WITHOUT_MARKUP_CHECK, inFonts, true},
+    };
+    for (const Case& c : cases) {
+        setRenderHelperPath(QString::fromUtf8(c.helper));
+        const std::string path = c.picture.toStdString();
+        WmfFile wmf;
+        wmf.text = textAddingImage(path, 40, 30, false);
+        const std::pair<PictureKind, std::vector<uint8_t>> files[] = {
+            {PictureKind::EnhancedMetafile, textMetafile({{2, 2, utf16(textAddingImage(path, 48, 24, true))}}).bytes()},
+            {PictureKind::PlaceableMetafile, wmf.bytes()},
+        };
+        for (const auto& [kind, bytes] : files) {
+            const std::string what = std::string(c.what) + (kind == PictureKind::EnhancedMetafile ? ", EMF" : ", WMF");
+            QImage image;
+            const std::string error = errorOf([&] { image = renderPicture(drawnPicture(kind, bytes)); });
+            if (c.shown) {
+                EXPECT_TRUE(holdsColour(image, kUsersPictureColour)) << what << ": " << error;
+                continue;
+            }
+            EXPECT_EQ(error, "(no error)") << what;
+            EXPECT_FALSE(holdsColour(image, kUsersPictureColour)) << what;
+            if (kind == PictureKind::EnhancedMetafile) {
+                // libemf2svg's text, cut short where the markup began, draws as the text alone.
+                EXPECT_EQ(pixelHash(image), pixelHash(hi)) << what;
+            } else {
+                // libwmf's text draws in black on the green rectangle.
+                EXPECT_TRUE(holdsColour(image, 0xFF000000)) << what;
+            }
         }
     }
     EXPECT_TRUE(noHelperLeft());
