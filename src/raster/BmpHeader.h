@@ -4,11 +4,11 @@
 #include <array>
 #include <cstdint>
 
+#include "common/Error.h"
 #include "raster/ByteSource.h"
 
 namespace qfip {
 
-inline constexpr const char* kStreamReadError = "Stream read error";
 inline constexpr const char* kBitmapNotValid = "Bitmap image is not valid";
 
 enum class BmpCompression : uint32_t { None = 0, Rle8 = 1, Rle4 = 2, BitFields = 3 };

@@ -11,10 +11,14 @@ Picture Picture::bitmap(Raster raster) {
     return p;
 }
 
-Picture Picture::drawn(PictureKind kind, std::vector<uint8_t> fileBytes) {
+Picture Picture::drawn(DrawnKind kind, SealedBytes file) {
     Picture p;
-    p.kind_ = kind;
-    p.bytes_ = std::make_shared<const std::vector<uint8_t>>(std::move(fileBytes));
+    switch (kind) {
+    case DrawnKind::Icon: p.kind_ = PictureKind::Icon; break;
+    case DrawnKind::EnhancedMetafile: p.kind_ = PictureKind::EnhancedMetafile; break;
+    case DrawnKind::PlaceableMetafile: p.kind_ = PictureKind::PlaceableMetafile; break;
+    }
+    p.file_ = std::make_shared<const SealedBytes>(std::move(file));
     return p;
 }
 
@@ -23,9 +27,14 @@ const Raster& Picture::raster() const {
     return *raster_;
 }
 
-const std::vector<uint8_t>& Picture::fileBytes() const {
-    static const std::vector<uint8_t> none;
-    return bytes_ ? *bytes_ : none;
+DrawnKind Picture::drawnKind() const {
+    switch (kind_) {
+    case PictureKind::Icon: return DrawnKind::Icon;
+    case PictureKind::EnhancedMetafile: return DrawnKind::EnhancedMetafile;
+    default: return DrawnKind::PlaceableMetafile;
+    }
 }
+
+std::span<const uint8_t> Picture::fileBytes() const { return file_ ? file_->bytes() : std::span<const uint8_t>(); }
 
 }  // namespace qfip

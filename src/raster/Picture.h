@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
-#include <vector>
 
+#include "common/DrawnPictures.h"
+#include "common/SealedBytes.h"
 #include "raster/Raster.h"
 
 namespace qfip {
@@ -14,12 +16,13 @@ inline constexpr const char* kNotABitmapMessage = "Can only modify an image if i
 enum class PictureKind { Bitmap, Icon, EnhancedMetafile, PlaceableMetafile };
 
 // A loaded picture file. A bitmap owns its decoded raster, which never changes once
-// loaded; icons and metafiles keep the file's bytes for the window to draw and have no
-// raster. Copies share the same immutable data.
+// loaded; icons and metafiles keep the file's bytes, sealed in a memory file that the
+// drawing helper is handed as it is, and have no raster. Copies share the same immutable
+// data.
 class Picture {
 public:
     static Picture bitmap(Raster raster);
-    static Picture drawn(PictureKind kind, std::vector<uint8_t> fileBytes);
+    static Picture drawn(DrawnKind kind, SealedBytes file);
 
     PictureKind kind() const { return kind_; }
     bool hasRaster() const { return kind_ == PictureKind::Bitmap; }
@@ -29,13 +32,16 @@ public:
     // The same raster, shared (for views that keep it alive); null for icons and metafiles.
     std::shared_ptr<const Raster> sharedRaster() const { return raster_; }
 
+    // An icon's or metafile's kind as it is drawn, and its file (null for a bitmap).
+    DrawnKind drawnKind() const;
+    const SealedBytes* drawnFile() const { return file_.get(); }
     // The file's bytes of an icon or metafile (empty for a bitmap).
-    const std::vector<uint8_t>& fileBytes() const;
+    std::span<const uint8_t> fileBytes() const;
 
 private:
     PictureKind kind_ = PictureKind::Bitmap;
     std::shared_ptr<const Raster> raster_;
-    std::shared_ptr<const std::vector<uint8_t>> bytes_;
+    std::shared_ptr<const SealedBytes> file_;
 };
 
 }  // namespace qfip

@@ -4,21 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <vector>
+#include <algorithm>
+#include <new>
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
-#include "common/LittleEndian.h"
 #include "raster/BmpReader.h"
 
 namespace qfip {
 
 namespace {
-
-// Icons and metafiles are read whole, since their bytes go to the drawing code; files
-// larger than the largest bitmap this program decodes (32 bits a pixel at the raster
-// limit) plus generous room are not read into memory.
-constexpr uint64_t kMaxFileBytes = uint64_t(Raster::kMaxPixels) * 4 + (uint64_t(64) << 20);
 
 std::string lowerAscii(std::string_view text) {
     std::string out(text);
@@ -72,12 +67,28 @@ private:
     FileDescriptor fd_;
 };
 
-std::vector<uint8_t> readWhole(ByteSource& source) {
-    if (source.size() > kMaxFileBytes) throw Error("Out of system resources");
-    std::vector<uint8_t> bytes(size_t(source.size()));
-    // A file that shrank while being read keeps what was read.
-    bytes.resize(source.read(0, bytes.size(), bytes.data()).size());
-    return bytes;
+// An icon's or metafile's kind, by its extension and the header checks on its first bytes.
+DrawnKind checkedDrawnKind(const std::string& lower, std::span<const uint8_t> head, uint64_t fileSize) {
+    if (lower == "ico") {
+        checkIconHeader(head);
+        return DrawnKind::Icon;
+    }
+    return metafileKind(head, fileSize);
+}
+
+// An icon or metafile: its header checked first, then the file read once, straight into
+// the sealed memory file that goes to the drawing helper. A file larger than the helper
+// can draw is not read.
+Picture loadDrawn(const std::string& lower, int fd, ByteSource& source) {
+    uint8_t scratch[kDrawnHeaderBytes];
+    const std::span<const uint8_t> head = source.read(0, size_t(std::min<uint64_t>(source.size(), sizeof scratch)), scratch);
+    const DrawnKind kind = checkedDrawnKind(lower, head, source.size());
+    if (source.size() > kMaxDrawnFileBytes) throw Error(notValidMessage(kind));
+    try {
+        return Picture::drawn(kind, SealedBytes::copyOf(fd, source.size(), kDrawnFilePadding));
+    } catch (const std::bad_alloc&) {
+        throw Error("Out of system resources");
+    }
 }
 
 Picture loadBitmap(ByteSource& source, const LoadOptions& options, LoadInfo* info) {
@@ -114,7 +125,7 @@ Picture loadPicture(const std::string& path, const LoadOptions& options, LoadInf
     const OpenFile file(path);
     if (info) info->identity = file.identity();
     FileSource source(file.fd(), file.size());
-    Picture picture = lower == "bmp" ? loadBitmap(source, options, info) : decodePicture(lower, readWhole(source));
+    Picture picture = lower == "bmp" ? loadBitmap(source, options, info) : loadDrawn(lower, file.fd(), source);
     if (info) {
         info->changed = file.changed();
         if (!picture.hasRaster()) info->width = info->height = 0;
@@ -137,25 +148,12 @@ Picture decodePicture(std::string_view extension, std::span<const uint8_t> bytes
 }
 
 Picture readIcon(std::span<const uint8_t> bytes) {
-    if (bytes.size() < 6) throw Error("Stream read error");
-    const uint16_t type = readU16(bytes.data() + 2);
-    if (type != 0 && type != 1) throw Error("Icon image is not valid");
-    return Picture::drawn(PictureKind::Icon, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    checkIconHeader(bytes);
+    return Picture::drawn(DrawnKind::Icon, SealedBytes::copyOf(bytes, kDrawnFilePadding));
 }
 
 Picture readMetafile(std::span<const uint8_t> bytes) {
-    const uint8_t* p = bytes.data();
-    if (bytes.size() > 100 && readU32(p) == 1 && readU32(p + 40) == 0x464D4520u) {
-        return Picture::drawn(PictureKind::EnhancedMetafile, std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    }
-    // The placeable header: key, handle, bounds, units per inch, reserved, then the
-    // checksum: the exclusive-or of the ten 16-bit words before it.
-    constexpr size_t kPlaceableHeaderSize = 22;
-    if (bytes.size() < kPlaceableHeaderSize || readU32(p) != 0x9AC6CDD7u) throw Error("Metafile is not valid");
-    uint16_t sum = 0;
-    for (size_t i = 0; i < 10; ++i) sum ^= readU16(p + 2 * i);
-    if (sum != readU16(p + 20)) throw Error("Metafile is not valid");
-    return Picture::drawn(PictureKind::PlaceableMetafile, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    return Picture::drawn(metafileKind(bytes, bytes.size()), SealedBytes::copyOf(bytes, kDrawnFilePadding));
 }
 
 }  // namespace qfip

@@ -74,7 +74,9 @@ Picture loadPicture(const std::string& path, const LoadOptions& options, LoadInf
 Picture decodePicture(std::string_view extension, std::span<const uint8_t> bytes,
                       int64_t maxPixels = Raster::kMaxPixels);
 
-// Icon files: the 6-byte header check ("Stream read error", "Icon image is not valid").
+// Icon files: the 6-byte header check ("Stream read error", "Icon image is not valid",
+// common/DrawnPictures.h). A file too large for the drawing helper fails with the kind's
+// "... is not valid" when loaded.
 Picture readIcon(std::span<const uint8_t> bytes);
 
 // Metafiles (.emf and .wmf alike), decided by content: an enhanced metafile signature,

@@ -4,15 +4,16 @@
 #include <cstdint>
 #include <span>
 
-#include "exchange/RenderExchange.h"
+#include "exchange/DrawnSize.h"
 
 // What the drawing helper does with one request: icons through Qt's ico reader,
 // enhanced metafiles through libemf2svg and placeable metafiles through libwmf's SVG
-// device (see MetafileRendering.h). Throws qfip::Error with the kind's "... is not
-// valid" for a body the library can't read. Needs a QGuiApplication (fonts).
-QImage drawPicture(qfip::exchange::DrawnKind kind, std::span<const uint8_t> bytes);
+// device (see MetafileRendering.h). `bytes` is the helper's own writable mapping of the
+// file, followed by kDrawnFilePadding zero bytes. Throws qfip::Error with the kind's
+// "... is not valid" for a body the library can't read. Needs a QGuiApplication (fonts).
+QImage drawPicture(qfip::DrawnKind kind, std::span<uint8_t> bytes);
 
 // Converts the drawn image, in place, to the reply's pixel format (ARGB32 premultiplied:
 // an icon's 32-bit image already is, and a metafile's opaque RGB32 words stay as they are).
 // Null when the picture is beyond the kind's bounds.
-QImage replyImage(qfip::exchange::DrawnKind kind, QImage drawn);
+QImage replyImage(qfip::DrawnKind kind, QImage drawn);

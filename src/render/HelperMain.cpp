@@ -5,29 +5,49 @@
 // set, possibly before its picture is known: starts Qt's offscreen platform (fonts at
 // 96 dpi, as the program draws), confines its file access to what drawing reads
 // (FileConfinement.h) and installs its system-call filter (Sandbox.h), then waits on its
-// standard input (a socket) for the request (a sealed memfd), draws the picture, writes
-// the reply to its standard output and exits. It opens no path of its own and writes no
+// standard input (a socket) for the request (the picture file in a sealed memory file,
+// mapped here privately: no copy), draws the picture, writes the reply to its standard
+// output and exits. It opens no path of its own and writes no
 // file. Where the kernel has no Landlock it runs under its other limits (the program
 // says so once); where Landlock is there but can't be installed, it draws nothing.
 #include <QGuiApplication>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <unistd.h>
-#include <vector>
+#include <span>
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
-#include "exchange/RenderExchange.h"
+#include "exchange/WireFormat.h"
 #include "render/Drawing.h"
 #include "render/FileConfinement.h"
 #include "render/Sandbox.h"
 
 using namespace qfip::exchange;
-using qfip::readExactly;
 using qfip::writeAll;
 
 namespace {
+
+// The request's picture file, mapped privately and writable (the libraries take
+// non-const buffers; what they write stays in this process), its padding's zeros after
+// it. Empty when the memory file is not exactly the file and its padding, or not sealed
+// against shrinking (a page cut away under the mapping would end the process).
+std::span<uint8_t> mapRequest(const RequestHeader& request, int memoryFile) {
+    struct stat status {};
+    const uint64_t total = request.byteCount + qfip::kDrawnFilePadding;
+    const int seals = ::fcntl(memoryFile, F_GET_SEALS);
+    if (::fstat(memoryFile, &status) != 0 || uint64_t(status.st_size) != total || seals < 0 ||
+        !(seals & F_SEAL_SHRINK))
+        return {};
+    void* map = ::mmap(nullptr, size_t(total), PROT_READ | PROT_WRITE, MAP_PRIVATE, memoryFile, 0);
+    if (map == MAP_FAILED) return {};
+    return {static_cast<uint8_t*>(map), size_t(request.byteCount)};
+}
 
 [[noreturn]] void replyNotValid() {
     const auto header = encodeReplyHeader(ReplyStatus::NotValid, 0, 0);
@@ -48,14 +68,13 @@ int main(int argc, char** argv) {
     if (!installHelperSandbox()) return 4;
 
     // The program closes the socket without a request when it no longer needs this one.
-    const int requestFd = receiveRequest(0);
-    if (requestFd < 0) _exit(0);
-    uint8_t headerBytes[kRequestHeaderSize];
-    if (!readExactly(requestFd, headerBytes, sizeof headerBytes)) return 5;
-    const std::optional<RequestHeader> request = parseRequestHeader(headerBytes);
+    const std::optional<ReceivedRequest> received = receiveRequest(0);
+    if (!received) _exit(0);
+    const qfip::FileDescriptor memoryFile(received->memoryFile);
+    const std::optional<RequestHeader> request = parseRequestHeader(received->header);
     if (!request) return 5;
-    std::vector<uint8_t> bytes(request->byteCount);
-    if (!readExactly(requestFd, bytes.data(), bytes.size())) return 5;
+    const std::span<uint8_t> bytes = mapRequest(*request, memoryFile.get());
+    if (bytes.data() == nullptr) return 5;
 
     QImage image;
     try {

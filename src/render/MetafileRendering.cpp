@@ -14,20 +14,16 @@
 #include <libwmf/svg.h>
 
 #include "common/Error.h"
-#include "exchange/RenderExchange.h"
+#include "common/DrawnPictures.h"
+#include "exchange/DrawnSize.h"
 #include "render/SelfContainedSvg.h"
 #include "render/WmfSvgOutput.h"
 
 namespace {
 
-const char* const kMetafileNotValid = "Metafile is not valid";
-
-int16_t s16At(std::span<const uint8_t> b, size_t at) { return int16_t(uint16_t(b[at] | b[at + 1] << 8)); }
-uint16_t u16At(std::span<const uint8_t> b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
-
 QSize qsize(const qfip::exchange::Size& size) { return QSize(size.width, size.height); }
 
-[[noreturn]] void notValid() { throw qfip::Error(kMetafileNotValid); }
+[[noreturn]] void notValid() { throw qfip::Error(qfip::kMetafileNotValid); }
 
 // Owns one libwmf session; destroying it frees everything libwmf allocated for it,
 // including the memory stream's buffer.
@@ -74,7 +70,7 @@ QImage renderSvg(const QByteArray& svg, QSize size) {
     return image;
 }
 
-QImage renderEnhancedMetafile(std::span<const uint8_t> bytes) {
+QImage renderEnhancedMetafile(std::span<uint8_t> bytes) {
     const auto size = qfip::exchange::enhancedMetafileSize(bytes);
     if (!size || size->isEmpty()) notValid();  // an empty picture is never sent here
 
@@ -87,13 +83,9 @@ QImage renderEnhancedMetafile(std::span<const uint8_t> bytes) {
     options.imgWidth = size->width;
     options.imgHeight = size->height;
 
-    // libemf2svg takes a non-const buffer but only reads it; work on a copy anyway, with
-    // zeros past the end for the reads it makes beyond a file without an end record.
-    std::vector<char> input(bytes.size() + kEmf2SvgPadding, 0);
-    std::copy(bytes.begin(), bytes.end(), input.begin());
     char* out = nullptr;
     size_t outLength = 0;
-    const int ok = emf2svg(input.data(), bytes.size(), &out, &outLength, &options);
+    const int ok = emf2svg(reinterpret_cast<char*>(bytes.data()), bytes.size(), &out, &outLength, &options);
     const QByteArray svg = (ok && out) ? QByteArray(out, qsizetype(outLength)) : QByteArray();
     std::free(out);
     if (svg.isEmpty()) notValid();
@@ -103,30 +95,30 @@ QImage renderEnhancedMetafile(std::span<const uint8_t> bytes) {
     return image;
 }
 
-QImage renderPlaceableMetafile(std::span<const uint8_t> bytes) {
+QImage renderPlaceableMetafile(std::span<uint8_t> bytes) {
     const auto size = qfip::exchange::placeableMetafileSize(bytes);
-    if (!size || size->isEmpty()) notValid();  // an empty picture is never sent here
+    const auto header = qfip::placeableMetafileHeader(bytes);
+    if (!size || size->isEmpty() || !header) notValid();  // an empty picture is never sent here
     if (bytes.size() > size_t(std::numeric_limits<long>::max())) notValid();
 
     WmfSession session;
     wmfAPI* api = session.api();
     if (!api) notValid();
 
-    // libwmf reads the buffer through a non-const pointer; give it its own copy.
-    std::vector<unsigned char> input(bytes.begin(), bytes.end());
-    if (wmf_mem_open(api, input.data(), long(input.size())) != wmf_E_None) notValid();
+    if (wmf_mem_open(api, bytes.data(), long(bytes.size())) != wmf_E_None) notValid();
     wmfD_Rect bbox;
     if (wmf_scan(api, 0, &bbox) != wmf_E_None) notValid();
 
     // libwmf plays in points measured from the window origin, and wmf_scan's box covers
     // only what is drawn. The picture is the header's box, whose top-left corner is the
     // window origin in the usual placeable file; the device is given that box in points.
-    const double unitsPerInch = u16At(bytes, 14);
+    const double unitsPerInch = header->unitsPerInch;
+    const int16_t* box = header->box;
     wmfD_Rect frame;
     frame.TL.x = 0;
     frame.TL.y = 0;
-    frame.BR.x = float(std::abs(int(s16At(bytes, 10)) - s16At(bytes, 6)) * 72.0 / unitsPerInch);
-    frame.BR.y = float(std::abs(int(s16At(bytes, 12)) - s16At(bytes, 8)) * 72.0 / unitsPerInch);
+    frame.BR.x = float(std::abs(int(box[2]) - box[0]) * 72.0 / unitsPerInch);
+    frame.BR.y = float(std::abs(int(box[3]) - box[1]) * 72.0 / unitsPerInch);
 
     wmf_svg_t* device = WMF_SVG_GetData(api);
     char description[] = "Quendral Fast Image Processor";

@@ -18,7 +18,7 @@
 
 namespace {
 
-using qfip::exchange::DrawnKind;
+using qfip::DrawnKind;
 
 struct HelperSettings {
     std::mutex mutex;
@@ -46,16 +46,8 @@ qfip::exchange::ClientOptions clientOptions() {
     return options;
 }
 
-DrawnKind drawnKind(qfip::PictureKind kind) {
-    switch (kind) {
-    case qfip::PictureKind::Icon: return DrawnKind::Icon;
-    case qfip::PictureKind::EnhancedMetafile: return DrawnKind::EnhancedMetafile;
-    default: return DrawnKind::PlaceableMetafile;
-    }
-}
-
 QImage renderInHelper(const qfip::Picture& picture, std::stop_token stop) {
-    const DrawnKind kind = drawnKind(picture.kind());
+    const DrawnKind kind = picture.drawnKind();
     const bool icon = kind == DrawnKind::Icon;
     QImage image;
     // The image is allocated only once the reply's header has passed every check.
@@ -65,11 +57,11 @@ QImage renderInHelper(const qfip::Picture& picture, std::stop_token stop) {
         return reinterpret_cast<uint32_t*>(image.bits());
     };
     const qfip::exchange::DrawResult result =
-        qfip::exchange::drawInHelper(kind, picture.fileBytes(), sink, clientOptions(), stop);
+        qfip::exchange::drawInHelper(kind, *picture.drawnFile(), sink, clientOptions(), stop);
     if (result.outcome != qfip::exchange::Outcome::Drawn) {
         if (result.outcome != qfip::exchange::Outcome::NotValid && result.outcome != qfip::exchange::Outcome::Stopped)
             qWarning("quendral-render: %s", qfip::exchange::describe(result).c_str());
-        throw qfip::Error(qfip::exchange::notValidMessage(kind));
+        throw qfip::Error(qfip::notValidMessage(kind));
     }
     // Whatever the helper sent, the words are valid for their format: a metafile, drawn
     // on white, is opaque; an icon's colours are premultiplied, so none exceeds its alpha.

@@ -2,7 +2,7 @@
 // parent's check of every reply header, table by table.
 #include <gtest/gtest.h>
 
-#include "exchange/RenderExchange.h"
+#include "exchange/WireFormat.h"
 
 using namespace qfip::exchange;
 
@@ -115,8 +115,8 @@ TEST(RequestHeader, RoundTripsAndRefusesWhatTheHelperMustNotTrust) {
         {"wrong magic", with([](auto& h) { h[3] = 'X'; }), false},
         {"kind 0", with([](auto& h) { h[4] = 0; }), false},
         {"kind 4", with([](auto& h) { h[4] = 4; }), false},
-        {"largest count", encodeRequestHeader(DrawnKind::Icon, kMaxRequestBytes), true},
-        {"count past the limit", encodeRequestHeader(DrawnKind::Icon, kMaxRequestBytes + 1), false},
+        {"largest count", encodeRequestHeader(DrawnKind::Icon, qfip::kMaxDrawnFileBytes), true},
+        {"count past the limit", encodeRequestHeader(DrawnKind::Icon, qfip::kMaxDrawnFileBytes + 1), false},
         {"count 2^64 - 1", encodeRequestHeader(DrawnKind::Icon, ~uint64_t(0)), false},
     };
     for (const Case& c : cases) EXPECT_EQ(parseRequestHeader(c.header).has_value(), c.ok) << c.name;
@@ -125,7 +125,7 @@ TEST(RequestHeader, RoundTripsAndRefusesWhatTheHelperMustNotTrust) {
 }
 
 TEST(Messages, EachKindHasItsOwn) {
-    EXPECT_STREQ(notValidMessage(DrawnKind::Icon), "Icon image is not valid");
-    EXPECT_STREQ(notValidMessage(DrawnKind::EnhancedMetafile), "Metafile is not valid");
-    EXPECT_STREQ(notValidMessage(DrawnKind::PlaceableMetafile), "Metafile is not valid");
+    EXPECT_STREQ(qfip::notValidMessage(DrawnKind::Icon), "Icon image is not valid");
+    EXPECT_STREQ(qfip::notValidMessage(DrawnKind::EnhancedMetafile), "Metafile is not valid");
+    EXPECT_STREQ(qfip::notValidMessage(DrawnKind::PlaceableMetafile), "Metafile is not valid");
 }

@@ -216,7 +216,7 @@ TEST(ShownPicture, NonBitmapRefusesToggles) {
         EXPECT_STREQ(e.what(), kNotABitmapMessage);
     }
     ShownPicture icon;
-    icon.setPicture(Picture::drawn(PictureKind::Icon, {0, 0, 1, 0}));
+    icon.setPicture(Picture::drawn(DrawnKind::Icon, SealedBytes::copyOf(std::vector<uint8_t>{0, 0, 1, 0}, 0)));
     for (const Rect& r : {Rect{1, 1, 5, 5}, Rect{}}) {
         try {
             icon.toggleOutline(r);

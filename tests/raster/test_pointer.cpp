@@ -108,7 +108,7 @@ TEST_F(PointerMovement, GridChangeErasesTheOldSizedOutline) {
 
 TEST(PointerOverNonBitmap, ShowsTextsKeepsShownRect) {
     ShownPicture shown;
-    shown.setPicture(Picture::drawn(PictureKind::EnhancedMetafile, {1, 2, 3}));
+    shown.setPicture(Picture::drawn(DrawnKind::EnhancedMetafile, SealedBytes::copyOf(std::vector<uint8_t>{1, 2, 3}, 0)));
     PointerWindow pointer;
     pointer.ShownPointerRect = Rect{1, 2, 3, 4};
     const PointerMove m = movePointer(pointer, shown, 10, 20, 12, 12);

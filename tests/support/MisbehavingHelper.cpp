@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "exchange/RenderExchange.h"
+#include "exchange/WireFormat.h"
 
 using namespace qfip::exchange;
 
@@ -56,20 +56,14 @@ int requestFd = -1;
 
 Request readRequest() {
     Request r;
-    requestFd = receiveRequest(0);
-    if (requestFd < 0) _exit(8);
-    uint8_t h[kRequestHeaderSize];
-    if (::read(requestFd, h, sizeof h) != ssize_t(sizeof h)) _exit(8);
-    const auto parsed = parseRequestHeader(h);
+    const std::optional<ReceivedRequest> received = receiveRequest(0);
+    if (!received) _exit(8);
+    requestFd = received->memoryFile;
+    const auto parsed = parseRequestHeader(received->header);
     if (!parsed) _exit(8);
     r.kind = parsed->kind;
     r.bytes.resize(parsed->byteCount);
-    size_t got = 0;
-    while (got < r.bytes.size()) {
-        const ssize_t n = ::read(requestFd, r.bytes.data() + got, r.bytes.size() - got);
-        if (n <= 0) _exit(8);
-        got += size_t(n);
-    }
+    if (::pread(requestFd, r.bytes.data(), r.bytes.size(), 0) != ssize_t(r.bytes.size())) _exit(8);
     return r;
 }
 

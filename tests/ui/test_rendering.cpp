@@ -17,7 +17,7 @@
 #include "support/ErrorText.h"
 #include "support/PictureColours.h"
 #include "ui/support/MainFormTesting.h"
-#include "exchange/RenderExchange.h"
+#include "exchange/RenderClient.h"
 #include "ui/PictureRendering.h"
 
 using namespace qfip;
@@ -29,8 +29,11 @@ std::string drawingError(const Picture& picture) {
     return qfip::testing::errorOf([&] { renderPicture(picture); });
 }
 
-Picture drawnPicture(PictureKind kind, std::vector<uint8_t> bytes) {
-    return Picture::drawn(kind, std::move(bytes));
+Picture drawnPicture(PictureKind kind, const std::vector<uint8_t>& bytes) {
+    const DrawnKind drawn = kind == PictureKind::Icon               ? DrawnKind::Icon
+                            : kind == PictureKind::EnhancedMetafile ? DrawnKind::EnhancedMetafile
+                                                                    : DrawnKind::PlaceableMetafile;
+    return Picture::drawn(drawn, SealedBytes::copyOf(bytes, kDrawnFilePadding));
 }
 
 }  // namespace
@@ -313,7 +316,7 @@ TEST(HelperDrawing, SamePixelsAsTheProgramDrewInItsOwnProcess) {
         {"4 x 4 icon", PictureKind::Icon, icon32(4, 4, fourByFour), QSize(4, 4), 0x16fa7428f9b3f55bull},
         {"green icon", PictureKind::Icon, icon32(4, 4, std::vector<uint32_t>(16, 0xFF00FF00)), QSize(4, 4), 0xdb6670aabd6af6a3ull},
         {"1 x 1 icon", PictureKind::Icon, tinyIcon(), QSize(1, 1), 0x029b08a313b2dd6aull},
-        {"icon made by another program", PictureKind::Icon, loadPicture(QFIP_TEST_DATA_DIR "/squares32.ico").fileBytes(), QSize(32, 32), 0xfcb2bea4e309c823ull},
+        {"icon made by another program", PictureKind::Icon, [] { const Picture p = loadPicture(QFIP_TEST_DATA_DIR "/squares32.ico"); return std::vector<uint8_t>(p.fileBytes().begin(), p.fileBytes().end()); }(), QSize(32, 32), 0xfcb2bea4e309c823ull},
         {"enhanced metafile", PictureKind::EnhancedMetafile, EmfFile{}.bytes(), QSize(48, 24), 0x9e9119d262e82c91ull},
         {"enhanced metafile with text", PictureKind::EnhancedMetafile, textMetafile({{2, 2, {u'H', u'i'}}}).bytes(), QSize(48, 24), 0x433373fa91b7a713ull},
         {"text by glyph index", PictureKind::EnhancedMetafile, textMetafile({kGlyphText}).bytes(), QSize(48, 24), 0x433373fa91b7a713ull},

@@ -1,0 +1,86 @@
+#include "exchange/DrawnSize.h"
+
+#include <cstdlib>
+
+#include "common/LittleEndian.h"
+
+namespace qfip::exchange {
+
+namespace {
+
+// extent * 96 / unitsPerInch, rounded half up; extents are non-negative here.
+int64_t toScreenPixels(int64_t extent, int64_t unitsPerInch) {
+    return (extent * 96 * 2 + unitsPerInch) / (2 * unitsPerInch);
+}
+
+// Sizes here are never negative. An empty size is a picture with nothing to draw.
+std::optional<Size> boundedSize(int64_t width, int64_t height) {
+    if (width > kMaxMetafileSide || height > kMaxMetafileSide || width * height > kMaxMetafilePixels)
+        return std::nullopt;
+    return Size{int(width), int(height)};
+}
+
+int64_t span(int32_t from, int32_t to) { return std::llabs(int64_t(to) - from); }
+
+}  // namespace
+
+bool withinBounds(DrawnKind kind, uint64_t width, uint64_t height) {
+    const bool icon = kind == DrawnKind::Icon;
+    const uint64_t maxSide = uint64_t(icon ? kMaxIconSide : kMaxMetafileSide);
+    const uint64_t maxPixels = uint64_t(icon ? kMaxIconPixels : kMaxMetafilePixels);
+    // Sides beyond maxSide are refused before their product is taken, so it can't overflow.
+    return width >= 1 && height >= 1 && width <= maxSide && height <= maxSide && width * height <= maxPixels;
+}
+
+std::optional<Size> enhancedMetafileSize(std::span<const uint8_t> bytes) {
+    const std::optional<EnhancedMetafileHeader> header = enhancedMetafileHeader(bytes);
+    if (!header) return std::nullopt;
+    const int32_t* frame = header->frame;
+    const int64_t frameWidth = span(frame[0], frame[2]), frameHeight = span(frame[1], frame[3]);
+    if (frameWidth > 0 && frameHeight > 0)
+        return boundedSize(toScreenPixels(frameWidth, 2540), toScreenPixels(frameHeight, 2540));
+    const int32_t* bounds = header->bounds;
+    return boundedSize(span(bounds[0], bounds[2]) + 1, span(bounds[1], bounds[3]) + 1);
+}
+
+std::optional<Size> placeableMetafileSize(std::span<const uint8_t> bytes) {
+    const std::optional<PlaceableMetafileHeader> header = placeableMetafileHeader(bytes);
+    if (!header) return std::nullopt;
+    if (header->unitsPerInch == 0) return Size{0, 0};
+    const int16_t* box = header->box;
+    return boundedSize(toScreenPixels(span(box[0], box[2]), header->unitsPerInch),
+                       toScreenPixels(span(box[1], box[3]), header->unitsPerInch));
+}
+
+std::optional<Size> expectedSize(DrawnKind kind, std::span<const uint8_t> bytes) {
+    switch (kind) {
+    case DrawnKind::EnhancedMetafile: return enhancedMetafileSize(bytes);
+    case DrawnKind::PlaceableMetafile: return placeableMetafileSize(bytes);
+    case DrawnKind::Icon: break;
+    }
+    return std::nullopt;
+}
+
+uint64_t metafileRecordCount(DrawnKind kind, std::span<const uint8_t> bytes) {
+    uint64_t count = 0;
+    if (kind == DrawnKind::EnhancedMetafile) {
+        // Records: type, size in bytes (at least 8, a multiple of 4); EMR_EOF is type 14.
+        for (size_t at = 0; bytes.size() - at >= 8; ++count) {
+            const uint32_t size = readU32(bytes, at + 4);
+            if (size < 8 || size % 4 != 0 || size > bytes.size() - at || readU32(bytes, at) == 14) break;
+            at += size;
+        }
+    } else if (kind == DrawnKind::PlaceableMetafile) {
+        // Records: size in words (at least 3), function; META_EOF is function 0.
+        const std::optional<PlaceableMetafileHeader> header = placeableMetafileHeader(bytes);
+        if (!header) return 0;
+        for (size_t at = header->recordsAt; at < bytes.size() && bytes.size() - at >= 6; ++count) {
+            const uint64_t size = uint64_t(readU32(bytes, at)) * 2;
+            if (size < 6 || size > bytes.size() - at || readU16(bytes, at + 4) == 0) break;
+            at += size_t(size);
+        }
+    }
+    return count;
+}
+
+}  // namespace qfip::exchange
