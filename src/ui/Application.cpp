@@ -96,10 +96,9 @@ void centreOnScreen(QWidget* window) {
     const QWidget* parent = window->parentWidget();
     const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
-    // A top-level window's position is that of its frame.
     QRect placed(QPoint(0, 0), window->frameGeometry().size());
     placed.moveCenter(screen->geometry().center());
-    window->move(placed.topLeft());
+    window->move(placed.topLeft());  // a top-level window's position is its frame's
 }
 
 QPixmap programPixmap() {

@@ -2,6 +2,7 @@
 # xdotool as a person would. Sourced by each run_*.sh after it has set:
 #   program  the quendral executable (readlink'd)
 #   name     a short name for the test's files (folders, failure screenshots)
+#   e2e_screen  (optional) the X screen, 1280x1024x24 unless set
 # Each script first calls `e2e_under_xvfb "$@"`, then `e2e_begin` (a working folder,
 # the program's tools), writes its pictures into "$work", then `start_program`.
 
@@ -14,7 +15,7 @@ e2e_under_xvfb() {  # re-runs the calling script under a fresh Xvfb (once)
     # -noreset: an X server resets when its last client leaves, dropping any connection
     # being made at that moment; xdotool's first look for a window can come and go before
     # the program has connected, and the program would then fail to start.
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 ${e2e_screen:-1280x1024x24} -noreset" bash "$0" "$@"
   fi
 }
 
@@ -110,8 +111,15 @@ wait_pixel() {  # wait_pixel <x> <y> <RRGGBB>: retries until the screen shows th
 same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = "0" ]; }
 
 # Starts the program, closes the about box with Enter and finds the main window: sets
-# main, wx, wy (its client area's corner), ww, wh, and the picture pane's corner ix, iy.
+# main, wx, wy (its client area's corner), ww, wh, and the picture pane's corner ix, iy;
+# then finds the toolbar's buttons.
 start_program() {
+  show_main_window
+  find_toolbar_buttons
+}
+
+# The same without looking for the toolbar's buttons.
+show_main_window() {
   "$program" > "$work/app.log" 2>&1 &
   app=$!
   local about
@@ -130,7 +138,6 @@ start_program() {
   wx=$X; wy=$Y; ww=$WIDTH; wh=$HEIGHT
   # Image1 lies at (8, 8) in the picture column, below the toolbar (29) and the heading (18).
   ix=$((wx + 8)); iy=$((wy + 29 + 18 + 8))
-  find_toolbar_buttons
 }
 
 # The toolbar's six buttons (Open Pictures, Refresh, Set Grid, Save Results, Exit,

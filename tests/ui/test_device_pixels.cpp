@@ -15,11 +15,8 @@ using namespace qfip::testing;
 
 namespace {
 
-// Light where x + y is odd; dark elsewhere, at a level that names the place (0 at the
-// top-left corner, so the picture stands out from the white pane around it).
-uint8_t level(int x, int y) { return (x + y) % 2 ? 255 : uint8_t(2 * x + 3 * y); }
-
-// A window's pixels off the picture stay white.
+// The checkerboard's pixel (x, y); a window's pixels off the picture stay white.
+uint8_t level(int x, int y) { return checkerLevel(x, y); }
 int pictureOrWhite(int x, int y) { return x < 0 || y < 0 || x >= 40 || y >= 40 ? 255 : level(x, y); }
 
 // The total of the interior of the 4 x 4 window around (x, y).
@@ -29,10 +26,7 @@ class DevicePixelTest : public MainFormTest {
 protected:
     void SetUp() override {
         MainFormTest::SetUp();
-        std::vector<Rgb> pixels;
-        for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < 40; ++x) pixels.push_back({level(x, y), level(x, y), level(x, y)});
-        write("check.bmp", bmp24(40, 40, pixels));
+        write("check.bmp", checkerboardBmp(40));
         // A 4 x 4 window, totals, and the background window off the picture.
         control<QLineEdit>("Edit1")->setText("2");
         control<QLineEdit>("Edit4")->setText("2");

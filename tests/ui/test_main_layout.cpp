@@ -13,6 +13,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <cmath>
 #include <vector>
 
@@ -48,6 +49,19 @@ TEST_F(LayoutTest, WindowCaptionSizeAndStart) {
         for (int x = 0; x < 32; ++x) colours.insert(icon.pixel(x, y));
     EXPECT_LE(colours.size(), 16);
     EXPECT_NEAR(form->designRatio(), 1.0, 0.35);  // a sans-serif face near 13 pixels high
+}
+
+// The outer size holds the frame once the window system tells it (the offscreen platform
+// frames windows thinly), and the frame is centred on the screen.
+TEST_F(LayoutTest, OuterSizeIncludesTheFrame) {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QCoreApplication::processEvents();
+    const QRect outer = form->frameGeometry();
+    EXPECT_EQ(outer.size(), QSize(px(724), px(535)));
+    EXPECT_LT(form->width(), outer.width());
+    EXPECT_NEAR(outer.center().x(), form->screen()->geometry().center().x(), 1);
+    EXPECT_NEAR(outer.center().y(), form->screen()->geometry().center().y(), 1);
 }
 
 TEST_F(LayoutTest, OptionControlsAtTheirPlaces) {
