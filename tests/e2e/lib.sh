@@ -111,15 +111,8 @@ wait_pixel() {  # wait_pixel <x> <y> <RRGGBB>: retries until the screen shows th
 same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = "0" ]; }
 
 # Starts the program, closes the about box with Enter and finds the main window: sets
-# main, wx, wy (its client area's corner), ww, wh, and the picture pane's corner ix, iy;
-# then finds the toolbar's buttons.
+# main, wx, wy (its client area's corner), ww, wh, and the picture pane's corner ix, iy.
 start_program() {
-  show_main_window
-  find_toolbar_buttons
-}
-
-# The same without looking for the toolbar's buttons.
-show_main_window() {
   "$program" > "$work/app.log" 2>&1 &
   app=$!
   local about
@@ -138,6 +131,7 @@ show_main_window() {
   wx=$X; wy=$Y; ww=$WIDTH; wh=$HEIGHT
   # Image1 lies at (8, 8) in the picture column, below the toolbar (29) and the heading (18).
   ix=$((wx + 8)); iy=$((wy + 29 + 18 + 8))
+  find_toolbar_buttons
 }
 
 # The toolbar's six buttons (Open Pictures, Refresh, Set Grid, Save Results, Exit,

