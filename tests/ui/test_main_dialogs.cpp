@@ -92,10 +92,12 @@ void whenConfirmationIsUp(std::function<void(ConfirmationBox&)> act) {
 // runs this under Xvfb as GNOME, KDE and no desktop see it: their own dialogs order and
 // align the buttons differently).
 TEST(ConfirmBox, CaptionIconTextAndACentredYesNoRow) {
+    // The desktop's own rules apply in this run.
     const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
     const int own = QApplication::style()->styleHint(QStyle::SH_DialogButtonLayout);
-    if (desktop == "GNOME") EXPECT_EQ(own, QDialogButtonBox::GnomeLayout);  // the desktop's rules apply
-    if (desktop == "KDE") EXPECT_EQ(own, QDialogButtonBox::KdeLayout);
+    const int expected = desktop == "GNOME" ? QDialogButtonBox::GnomeLayout
+                         : desktop == "KDE" ? QDialogButtonBox::KdeLayout : own;
+    EXPECT_EQ(own, expected);
     const QString questions[] = {"Do you want to save the result file?", "Do you want to exit and save your result file?",
                                  QStringLiteral("many words ").repeated(80)};
     for (const QString& question : questions) {
