@@ -9,6 +9,7 @@ packages=(
   libemf2svg-dev libwmf-dev fonts-urw-base35 libseccomp-dev libfontconfig-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick x11-utils xclip
+  weston xwayland qt6-wayland
   fonts-dejavu-core
   gdb python3
   librsvg2-bin desktop-file-utils appstream

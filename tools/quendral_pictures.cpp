@@ -14,6 +14,9 @@
 //   quendral_pictures pattern <file> <side> [<seed>]
 //       a <side> x <side> picture (up to 16384) of a pattern that changes every pixel,
 //       written a row at a time (for benchmarks)
+//   quendral_pictures checker <file> <side>
+//       a <side> x <side> checkerboard of one-pixel squares (up to 51) whose dark
+//       squares name their place (see checkerLevel)
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -123,6 +126,14 @@ int main(int argc, char** argv) {
     if (mode == "series" && argc == 3) return series(argv[2]);
     if (mode == "square" && argc == 11) return square(argv + 2);
     if (mode == "metafile" && argc == 4) return metafile(argv[2], argv[3]);
+    if (mode == "checker" && argc == 4) {
+        const int side = std::atoi(argv[3]);
+        if (side <= 0 || side > 51) {
+            std::fprintf(stderr, "bad size\n");
+            return 2;
+        }
+        return save(argv[2], qfip::testing::checkerboardBmp(side)) ? 0 : 1;
+    }
     if (mode == "pattern" && (argc == 4 || argc == 5)) {
         const int side = std::atoi(argv[3]);
         if (side <= 0 || side > 16384) {
@@ -135,6 +146,7 @@ int main(int argc, char** argv) {
                  "usage: quendral_pictures series <folder>\n"
                  "       quendral_pictures square <file> <width> <height> <ground> <left> <top> <right> <bottom> <value>\n"
                  "       quendral_pictures metafile glyph-text|glyph-text-no-end|no-end|glyph-past-table|rectangles <file>\n"
-                 "       quendral_pictures pattern <file> <side> [<seed>]\n");
+                 "       quendral_pictures pattern <file> <side> [<seed>]\n"
+                 "       quendral_pictures checker <file> <side>\n");
     return 2;
 }

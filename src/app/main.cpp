@@ -5,7 +5,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "app/PlatformChoice.h"
 #include "common/Landlock.h"
 #include "ui/Application.h"
 #include "ui/PictureRendering.h"
@@ -41,6 +43,11 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     // Names the installed menu entry, so desktops show the windows under its name and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quendral.Quendral"));
+
+    // On Wayland the compositor places every window; the program places its own, so it
+    // runs through XWayland where there is one (see PlatformChoice.h).
+    const std::string platform = qfip::preferredPlatform([](const char* name) { return std::getenv(name); });
+    if (!platform.empty()) qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platform));
 
     qtMessageHandler = qInstallMessageHandler(exitOnFatalStartupMessage);
     Application app(argc, argv);

@@ -1,8 +1,10 @@
 #include "ui/Application.h"
 
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QLayout>
 #include <QPixmap>
+#include <QScreen>
 #include <QWidget>
 #include <cmath>
 
@@ -88,6 +90,15 @@ void scaleForm(QWidget* form, double ratio) {
     for (QWidget* child : form->findChildren<QWidget*>()) {
         if (!child->isWindow()) scaleWidget(child, ratio, false);
     }
+}
+
+void centreOnScreen(QWidget* window) {
+    const QWidget* parent = window->parentWidget();
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect placed(QPoint(0, 0), window->frameGeometry().size());
+    placed.moveCenter(screen->geometry().center());
+    window->move(placed.topLeft());  // a top-level window's position is its frame's
 }
 
 QPixmap programPixmap() {

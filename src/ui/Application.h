@@ -45,6 +45,9 @@ double textHeightRatio(const QFont& font);
 // Scales a form built at the designed text height: its size, fixed sizes and the
 // geometry of every child placed without a layout.
 void scaleForm(QWidget* form, double ratio);
+// Centres a window on its parent's screen (the primary screen without a parent), frame
+// included once the window system has told its size.
+void centreOnScreen(QWidget* window);
 // A widget's own background (filled) and text colours.
 void setBackground(QWidget* widget, const QColor& colour);
 void setTextColour(QWidget* widget, const QColor& colour);

@@ -3,8 +3,11 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWindow>
+#include <cmath>
 #include <vector>
 
+#include "ui/DevicePixels.h"
 #include "ui/PictureRendering.h"
 
 PictureImage::PictureImage(QWidget* parent) : QWidget(parent) {
@@ -12,9 +15,19 @@ PictureImage::PictureImage(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::CrossCursor);
 }
 
-void PictureImage::showImage(QImage image) {
-    if (image.width() > 0 && image.height() > 0) resize(image.size());
-    drawn_ = std::move(image);
+QSize PictureImage::pictureSize() const {
+    if (!shown_.hasPicture()) return {};
+    if (!shown_.picture()->hasRaster()) return drawn_.size();
+    const qfip::Raster& raster = shown_.picture()->raster();
+    return {raster.width(), raster.height()};
+}
+
+// The pane takes exactly the picture's size in device pixels (and, at a fractional scale,
+// the one device pixel its origin may need); an empty picture leaves its size alone.
+void PictureImage::fitToPicture() {
+    fittedRatio_ = devicePixelRatioF();
+    const QSize size = pictureSize();
+    if (size.width() > 0 && size.height() > 0) resize(DevicePixels::of(*this).paneSize(size));
 }
 
 void PictureImage::setPicture(qfip::Picture picture, QImage image) {
@@ -22,19 +35,15 @@ void PictureImage::setPicture(qfip::Picture picture, QImage image) {
     shown_.setPicture(std::move(picture));
     // A bitmap is composed from its raster at paint time; only icons and metafiles keep
     // their rendering.
-    if (bitmap) {
-        const qfip::Raster& raster = shown_.picture()->raster();
-        if (raster.width() > 0 && raster.height() > 0) resize(raster.width(), raster.height());
-        drawn_ = QImage();
-    } else {
-        showImage(std::move(image));
-    }
+    drawn_ = bitmap ? QImage() : std::move(image);
+    fitToPicture();
     update();
 }
 
 const qfip::Raster& PictureImage::workingRaster() {
     const bool wasEmpty = !shown_.hasPicture();
-    const qfip::Raster& raster = shown_.workingRaster(width(), height());
+    const QSize blank = DevicePixels::of(*this).pictureSize(size());
+    const qfip::Raster& raster = shown_.workingRaster(blank.width(), blank.height());
     if (wasEmpty) update();
     return raster;
 }
@@ -53,14 +62,19 @@ qfip::PointerMove PictureImage::movePointer(qfip::PointerWindow& pointer, int x,
 }
 
 void PictureImage::repaintAreas(const std::vector<qfip::Rect>& areas) {
-    for (const qfip::Rect& a : areas) update(QRect(a.Left, a.Top, int(a.width()), int(a.height())));
+    const DevicePixels grid = DevicePixels::of(*this);
+    for (const qfip::Rect& a : areas) update(grid.paneArea(a));
 }
 
 void PictureImage::paintEvent(QPaintEvent* event) {
+    // Moved to a screen of another scale: the pane takes the picture's new logical size.
+    if (devicePixelRatioF() != fittedRatio_) QMetaObject::invokeMethod(this, &PictureImage::fitToPicture, Qt::QueuedConnection);
     if (!shown_.hasPicture()) return;
     QPainter painter(this);
+    // From here on, coordinates are picture pixels, one per device pixel.
+    const QTransform toPicture = DevicePixels::paintInPicturePixels(painter);
     if (!shown_.picture()->hasRaster()) {
-        painter.drawImage(rect(), drawn_);
+        painter.drawImage(QPoint(0, 0), drawn_);
         return;
     }
     // The picture's own pixels straight from the raster (no copy), then only the strips
@@ -68,7 +82,9 @@ void PictureImage::paintEvent(QPaintEvent* event) {
     // full repaint costs a copy of what is visible.
     const qfip::Raster& raster = shown_.picture()->raster();
     const QImage picture = imageOfRaster(raster);
-    const QRegion region = event->region() & QRect(0, 0, raster.width(), raster.height());
+    QRegion region;
+    for (const QRect& r : event->region()) region += toPicture.mapRect(QRectF(r)).toAlignedRect();
+    region &= QRect(0, 0, raster.width(), raster.height());
     for (const QRect& r : region) painter.drawImage(r.topLeft(), picture, r);
     std::vector<uint32_t> strip;
     for (const qfip::Rect& outline : shown_.outlines()) {
@@ -86,18 +102,35 @@ void PictureImage::paintEvent(QPaintEvent* event) {
     }
 }
 
+// The picture pixel under the pointer's hot spot. Qt rounds a widget event's own position
+// to logical pixels; the position in the window keeps the screen's precision. Qt leaves
+// that out of the first movement into a widget, where the global position keeps it, and
+// an event sent straight to the pane has neither: then its own position serves.
+QPoint PictureImage::pointerPixel(const QMouseEvent& event) const {
+    const QPointF rounded = event.position() + QPointF(mapTo(window(), QPoint(0, 0)));
+    auto near = [&rounded](QPointF p) { return std::abs(p.x() - rounded.x()) <= 1 && std::abs(p.y() - rounded.y()) <= 1; };
+    QPointF inWindow = rounded;
+    if (near(event.scenePosition())) {
+        inWindow = event.scenePosition();
+    } else if (const QWindow* handle = window()->windowHandle(); handle && near(handle->mapFromGlobal(event.globalPosition()))) {
+        inWindow = handle->mapFromGlobal(event.globalPosition());
+    }
+    return DevicePixels::of(*this).pictureAt(inWindow);
+}
+
 void PictureImage::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint p = event->position().toPoint();
+    const QPoint p = pointerPixel(*event);
     // After a left press the pane keeps the pointer and reports positions outside it too;
-    // other buttons don't keep it, so their drags outside the pane are not reported.
+    // other buttons don't keep it, so their drags outside the picture are not reported.
     if (!(event->buttons() & Qt::LeftButton)) leftHeld_ = false;
-    if (!leftHeld_ && !rect().contains(p)) return;
+    const QSize shown = shown_.hasPicture() ? pictureSize() : DevicePixels::of(*this).pictureSize(size());
+    if (!leftHeld_ && !QRect(QPoint(0, 0), shown).contains(p)) return;
     emit pointerMoved(p.x(), p.y());
 }
 
 void PictureImage::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) leftHeld_ = true;
-    const QPoint p = event->position().toPoint();
+    const QPoint p = pointerPixel(*event);
     emit pressed(event->button(), p.x(), p.y());
 }
 
@@ -109,12 +142,13 @@ SampleImage::SampleImage(QWidget* parent) : QWidget(parent) { setCursor(Qt::Cros
 void SampleImage::showSample(std::shared_ptr<const qfip::Raster> raster) {
     sample_ = std::move(raster);
     image_ = imageOfRaster(sample_);
-    resize(sample_ ? sample_->width() : 0, sample_ ? sample_->height() : 0);
+    resize(DevicePixels::of(*this).paneSize(image_.size()));
     update();
 }
 
 void SampleImage::paintEvent(QPaintEvent*) {
     if (image_.isNull()) return;
     QPainter painter(this);
+    DevicePixels::paintInPicturePixels(painter);
     painter.drawImage(QPoint(0, 0), image_);
 }

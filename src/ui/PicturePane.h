@@ -9,8 +9,8 @@
 #include "raster/Pointer.h"
 
 // Image1: the picture pane. It owns the shown picture and the outlines toggled onto it,
-// takes exactly the picture's size (one widget pixel is one picture pixel) and reports
-// pointer movement and presses in picture coordinates.
+// draws one picture pixel on one device pixel at any scale (taking the picture's size in
+// device pixels) and reports pointer movement and presses in picture pixels.
 class PictureImage : public QWidget {
     Q_OBJECT
 public:
@@ -23,7 +23,7 @@ public:
     const qfip::ShownPicture& shown() const { return shown_; }
 
     // The working raster; the first access on an empty pane makes a white raster of the
-    // pane's current size the picture. Throws for icons and metafiles.
+    // pane's current size (in device pixels) the picture. Throws for icons and metafiles.
     const qfip::Raster& workingRaster();
 
     // Toggles an outline and repaints only the pixels it changes.
@@ -46,14 +46,18 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    void showImage(QImage image);
+    QSize pictureSize() const;
+    void fitToPicture();
+    QPoint pointerPixel(const QMouseEvent& event) const;
 
     qfip::ShownPicture shown_;
     QImage drawn_;  // icons and metafiles as rendered
     bool leftHeld_ = false;
+    qreal fittedRatio_ = 0;
 };
 
-// Image2: the sample pane; shows the last window raster at its own size.
+// Image2: the sample pane; shows the last window raster at its own size, one raster pixel
+// on one device pixel.
 class SampleImage : public QWidget {
     Q_OBJECT
 public:

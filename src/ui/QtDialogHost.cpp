@@ -5,11 +5,11 @@
 #include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 
 #include "ui/Application.h"
+#include "ui/ConfirmationBox.h"
 #include "ui/PictureFileDialog.h"
 #include "ui/uAbout.h"
 
@@ -23,9 +23,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
-        if (event->spontaneous()) return;
-        QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
-        if (screen) move(screen->geometry().center() - rect().center());
+        if (!event->spontaneous()) centreOnScreen(this);
     }
 };
 
@@ -109,14 +107,8 @@ std::optional<QString> QtDialogHost::chooseResultFile(QWidget* parent) {
 }
 
 bool QtDialogHost::confirm(QWidget* parent, const QString& question) {
-    CentredMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question, QMessageBox::NoButton, parent);
-    QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(yes);
-    box.setEscapeButton(no);
-    box.exec();
-    // No, Escape and the frame's close button all count as no.
-    return box.clickedButton() == yes;
+    ConfirmationBox box(parent, question);
+    return box.ask();
 }
 
 void QtDialogHost::message(QWidget* parent, const QString& text) { showPlainBox(parent, QMessageBox::NoIcon, text); }

@@ -1,9 +1,7 @@
 #include "ui/uAbout.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
-#include <QScreen>
 
 #include "ui/Application.h"
 #include "ui_uAbout.h"
@@ -29,10 +27,7 @@ TAboutBox::TAboutBox(QWidget* owner)
 
     scaleForm(this, textHeightRatio(font()));
     setFixedSize(size());
-    if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.center() - rect().center());
-    }
+    centreOnScreen(this);
     ui_->OKButton->setFocus();
 }
 

@@ -23,6 +23,7 @@
 #include "ui/Application.h"
 #include "ui/DialogHost.h"
 #include "ui/LocalPath.h"
+#include "ui/OuterSize.h"
 #include "ui/PictureRendering.h"
 #include "ui/ResultsLogText.h"
 #include "ui_uMain.h"
@@ -90,7 +91,7 @@ TMainForm::TMainForm(DialogHost& host, QWidget* parent)
     // Laid out for text 13 pixels high; other text heights scale the whole window.
     ratio_ = textHeightRatio(font());
     scaleForm(this, ratio_);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) move(screen->geometry().center() - rect().center());
+    keepOuterSize(this);
 
     connectHandlers();
     qApp->installEventFilter(this);

@@ -2,6 +2,7 @@
 # xdotool as a person would. Sourced by each run_*.sh after it has set:
 #   program  the quendral executable (readlink'd)
 #   name     a short name for the test's files (folders, failure screenshots)
+#   e2e_screen  (optional) the X screen, 1280x1024x24 unless set
 # Each script first calls `e2e_under_xvfb "$@"`, then `e2e_begin` (a working folder,
 # the program's tools), writes its pictures into "$work", then `start_program`.
 
@@ -14,7 +15,7 @@ e2e_under_xvfb() {  # re-runs the calling script under a fresh Xvfb (once)
     # -noreset: an X server resets when its last client leaves, dropping any connection
     # being made at that moment; xdotool's first look for a window can come and go before
     # the program has connected, and the program would then fail to start.
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 ${e2e_screen:-1280x1024x24} -noreset" bash "$0" "$@"
   fi
 }
 

@@ -204,6 +204,18 @@ inline bool writePatternBmp24(const std::string& path, int32_t width, int32_t he
     return bool(out);
 }
 
+// A grey checkerboard of one-pixel squares whose dark squares name their place: light (255)
+// where x + y is odd, 2x + 3y elsewhere (0 at the top-left corner). Any pixel drawn twice
+// or left out shows, and a window's values tell where it was taken (side at most 51).
+inline uint8_t checkerLevel(int x, int y) { return (x + y) % 2 ? 255 : uint8_t(2 * x + 3 * y); }
+
+inline std::vector<uint8_t> checkerboardBmp(int side) {
+    std::vector<Rgb> pixels;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) pixels.push_back({checkerLevel(x, y), checkerLevel(x, y), checkerLevel(x, y)});
+    return bmp24(side, side, pixels);
+}
+
 inline void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));

@@ -2,11 +2,15 @@
 // the plain message box and the error box.
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -14,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/Application.h"
+#include "ui/ConfirmationBox.h"
 #include "ui/QtDialogHost.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -74,21 +79,70 @@ TEST(SaveDialog, RemembersTheConfirmedNameAndFilterOnly) {
     EXPECT_EQ(dialog->selectedNameFilter(), "Text Files *.txt");
 }
 
-TEST(ConfirmBox, YesIsTheDefaultAndEscapeIsNo) {
-    QtDialogHost host;
-    whenBoxIsUp(
-        [](QMessageBox& box) {
+// Runs `act` on the confirmation box once it is up (`act` answers it).
+void whenConfirmationIsUp(std::function<void(ConfirmationBox&)> act) {
+    QTimer::singleShot(0, [act] {
+        auto* box = qobject_cast<ConfirmationBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        act(*box);
+    });
+}
+
+// Both questions, and one longer than half the screen is wide, on every desktop (ctest also
+// runs this under Xvfb as GNOME, KDE and no desktop see it: their own dialogs order and
+// align the buttons differently).
+TEST(ConfirmBox, CaptionIconTextAndACentredYesNoRow) {
+    // The desktop's own rules apply in this run.
+    const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
+    const int own = QApplication::style()->styleHint(QStyle::SH_DialogButtonLayout);
+    const int expected = desktop == "GNOME" ? QDialogButtonBox::GnomeLayout
+                         : desktop == "KDE" ? QDialogButtonBox::KdeLayout : own;
+    EXPECT_EQ(own, expected);
+    const QString questions[] = {"Do you want to save the result file?", "Do you want to exit and save your result file?",
+                                 QStringLiteral("many words ").repeated(80)};
+    for (const QString& question : questions) {
+        QtDialogHost host;
+        whenConfirmationIsUp([question](ConfirmationBox& box) {
+            auto* icon = box.findChild<QLabel*>("Icon");
+            auto* text = box.findChild<QLabel*>("Question");
+            ASSERT_TRUE(icon && text);
             EXPECT_EQ(box.windowTitle(), "Confirm");
-            EXPECT_EQ(box.icon(), QMessageBox::Question);
-            EXPECT_EQ(box.text(), "Do you want to save the result file?");
-            ASSERT_EQ(box.buttons().size(), 2);
-            EXPECT_EQ(box.defaultButton()->text(), "&Yes");
-            EXPECT_EQ(qobject_cast<QPushButton*>(box.escapeButton())->text(), "&No");
-        },
-        Qt::Key_Escape);
-    EXPECT_FALSE(host.confirm(nullptr, "Do you want to save the result file?"));
-    whenBoxIsUp([](QMessageBox&) {}, Qt::Key_Return);
-    EXPECT_TRUE(host.confirm(nullptr, "Do you want to save the result file?"));
+            EXPECT_FALSE(icon->pixmap().isNull());
+            EXPECT_EQ(text->text(), question);
+            QPushButton *yes = box.yesButton(), *no = box.noButton();
+            EXPECT_EQ(yes->text() + no->text(), "&Yes&No");
+            EXPECT_TRUE(yes->isDefault());
+            EXPECT_EQ(box.focusWidget(), yes);
+            // Yes then No in one row below the text, as far from the left edge as from the right.
+            EXPECT_EQ(yes->y(), no->y());
+            EXPECT_LT(yes->geometry().right(), no->x());
+            EXPECT_GT(yes->y(), text->geometry().bottom());
+            EXPECT_NEAR(yes->x(), box.width() - 1 - no->geometry().right(), 1);
+            // Wrapped at half the screen's width; the box centred on the screen.
+            const QRect screen = box.screen()->geometry();
+            EXPECT_LE(text->width(), screen.width() / 2);
+            EXPECT_EQ(text->height() > 2 * text->fontMetrics().lineSpacing(), question.size() > 100);
+            EXPECT_NEAR(box.frameGeometry().center().x(), screen.center().x(), 1);
+            EXPECT_NEAR(box.frameGeometry().center().y(), screen.center().y(), 1);
+            box.reject();
+        });
+        EXPECT_FALSE(host.confirm(nullptr, question));
+    }
+}
+
+TEST(ConfirmBox, OnlyYesCountsAsYes) {
+    const std::pair<std::function<void(ConfirmationBox&)>, bool> answers[] = {
+        {[](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, true},
+        {[](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_Y); }, true},
+        {[](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_N); }, false},
+        {[](ConfirmationBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, false},
+        {[](ConfirmationBox& b) { b.close(); }, false},
+    };
+    for (size_t i = 0; i < std::size(answers); ++i) {
+        QtDialogHost host;
+        whenConfirmationIsUp(answers[i].first);
+        EXPECT_EQ(host.confirm(nullptr, "Do you want to save the result file?"), answers[i].second) << "answer " << i;
+    }
 }
 
 TEST(MessageBoxes, PlainAndErrorBoxesCarryTheApplicationTitle) {

@@ -12,7 +12,11 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QScopeGuard>
+#include <QScreen>
 #include <cmath>
+#include <tuple>
+#include <vector>
 
 #include "support/MainFormTesting.h"
 #include "ui/Application.h"
@@ -46,6 +50,19 @@ TEST_F(LayoutTest, WindowCaptionSizeAndStart) {
         for (int x = 0; x < 32; ++x) colours.insert(icon.pixel(x, y));
     EXPECT_LE(colours.size(), 16);
     EXPECT_NEAR(form->designRatio(), 1.0, 0.35);  // a sans-serif face near 13 pixels high
+}
+
+// The outer size holds the frame once the window system tells it (the offscreen platform
+// frames windows thinly), and the frame is centred on the screen.
+TEST_F(LayoutTest, OuterSizeIncludesTheFrame) {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QCoreApplication::processEvents();
+    const QRect outer = form->frameGeometry();
+    EXPECT_EQ(outer.size(), QSize(px(724), px(535)));
+    EXPECT_LT(form->width(), outer.width());
+    EXPECT_NEAR(outer.center().x(), form->screen()->geometry().center().x(), 1);
+    EXPECT_NEAR(outer.center().y(), form->screen()->geometry().center().y(), 1);
 }
 
 TEST_F(LayoutTest, OptionControlsAtTheirPlaces) {
@@ -322,6 +339,42 @@ TEST(AboutBox, EscapeLeavesItOpenEnterAndCloseButtonCloseIt) {
         EXPECT_TRUE(box.close());
         EXPECT_EQ(box.result(), QDialog::Accepted);
     }
+}
+
+// The results heading's separators and the about box's bevels, read from their pixels,
+// under a palette whose text, button-text, shadow and highlight colours all differ.
+TEST(LinesAndBevels, PaintedInTheirColours) {
+    const QPalette saved = QApplication::palette();
+    QPalette palette = saved;
+    const QColor text(0x20, 0x40, 0x60), buttonText(0x60, 0x20, 0x40), dark(0x80, 0x80, 0x80), light(Qt::white);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::ButtonText, buttonText);
+    palette.setColor(QPalette::Dark, dark);
+    palette.setColor(QPalette::Light, light);
+    QApplication::setPalette(palette);
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(saved); });
+    const QColor ground(0xE4, 0xE6, 0xDD);
+    // Pixels of a control at (dx, dy) from its top-left corner, or its right or bottom edge
+    // where negative.
+    auto check = [](QWidget& window, const char* name, std::vector<std::tuple<int, int, QColor>> spots) {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const QImage shot = window.grab().toImage();
+        QWidget* control = window.findChild<QWidget*>(name);
+        const QRect r(control->mapTo(&window, QPoint(0, 0)), control->size());
+        for (const auto& [dx, dy, colour] : spots)
+            EXPECT_EQ(QColor(shot.pixel(dx >= 0 ? r.left() + dx : r.right() + 1 + dx, dy >= 0 ? r.top() + dy : r.bottom() + 1 + dy)), colour)
+                << name << " at " << dx << ", " << dy;
+    };
+    FakeDialogHost host;
+    TMainForm form(host);
+    // One-pixel lines in the window-text and button-text colours on the heading's ground.
+    check(form, "Bevel1", {{0, 9, text}, {1, 9, ground}, {-2, 9, ground}});
+    check(form, "Bevel2", {{0, 9, buttonText}, {1, 9, ground}, {-2, 9, ground}});
+    // A lowered outer ring (shadow at the top and left), a raised inner one, then the ground.
+    TAboutBox box(nullptr);
+    check(box, "Panel1", {{0, 20, dark}, {1, 20, light}, {2, 20, ground}, {20, 0, dark}, {20, 1, light}, {20, 2, ground},
+                          {-1, 20, light}, {-2, 20, dark}, {-3, 20, ground}, {20, -1, light}, {20, -2, dark}, {20, -3, ground}});
 }
 
 TEST(ErrorBox, FullStopRule) {
