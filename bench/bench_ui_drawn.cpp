@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "support/DrawnPictureWriter.h"
-#include "ui/PicturePane.h"
+#include "ui/PictureImage.h"
 #include "ui/PicturePreview.h"
 #include "ui/support/FakeDialogHost.h"
 #include "ui/uMain.h"

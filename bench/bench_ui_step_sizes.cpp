@@ -24,7 +24,7 @@
 #include "raster/BmpReader.h"
 #include "raster/PixelMemory.h"
 #include "support/BmpWriter.h"
-#include "ui/PicturePane.h"
+#include "ui/PictureImage.h"
 #include "ui/support/FakeDialogHost.h"
 #include "ui/uMain.h"
 

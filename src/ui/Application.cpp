@@ -1,25 +1,15 @@
 #include "ui/Application.h"
 
-#include <QFontInfo>
-#include <QGuiApplication>
-#include <QLayout>
-#include <QPixmap>
-#include <QScreen>
 #include <QWidget>
-#include <cmath>
 
 #include "ui/DialogHost.h"
-
-static void initResources() { Q_INIT_RESOURCE(uMain); }
+#include "ui/FormLook.h"
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
-    initResources();
-    setApplicationName(title());
+    setApplicationName(applicationTitle());
     setWindowIcon(programIcon());
     setFont(designFont());
 }
-
-QString Application::title() { return QStringLiteral("Quendral Fast Image Processor 1.02"); }
 
 QString Application::withFullStop(const QString& message) {
     if (message.isEmpty()) return message;
@@ -42,81 +32,4 @@ bool Application::notify(QObject* receiver, QEvent* event) {
         if (host_) reportFailure(*host_, activeWindow(), failure);
     }
     return false;
-}
-
-QFont designFont() {
-    // Faces with the narrow metrics of MS Sans Serif come first (Nimbus Sans is installed
-    // with the URW fonts); any sans-serif face serves when none of them is there.
-    QFont font;
-    font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                      QStringLiteral("Helvetica"), QStringLiteral("Sans Serif")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    return font;
-}
-
-// MS Sans Serif 8 point is 11 pixels high (13 with its leading) on a screen of 96 dots
-// per inch; the same point size on a denser screen gives proportionally more pixels.
-// The face's own line spacing is not used: substitute faces differ in leading.
-double textHeightRatio(const QFont& font) { return QFontInfo(font).pixelSize() / 11.0; }
-
-namespace {
-
-int scaled(int value, double ratio) {
-    if (value <= 0 || value >= QWIDGETSIZE_MAX) return value;
-    return int(std::lround(value * ratio));
-}
-
-QSize scaled(QSize size, double ratio) { return {scaled(size.width(), ratio), scaled(size.height(), ratio)}; }
-
-void scaleWidget(QWidget* widget, double ratio, bool top) {
-    widget->setMinimumSize(scaled(widget->minimumSize(), ratio));
-    widget->setMaximumSize(scaled(widget->maximumSize(), ratio));
-    const QRect g = widget->geometry();
-    const QWidget* parent = widget->parentWidget();
-    if (top) {
-        widget->resize(scaled(g.size(), ratio));
-    } else if (parent && !parent->layout() && !widget->isWindow()) {
-        widget->setGeometry(scaled(g.x(), ratio), scaled(g.y(), ratio), scaled(g.width(), ratio),
-                            scaled(g.height(), ratio));
-    }
-}
-
-}  // namespace
-
-void scaleForm(QWidget* form, double ratio) {
-    if (std::abs(ratio - 1.0) < 1e-9) return;
-    scaleWidget(form, ratio, true);
-    for (QWidget* child : form->findChildren<QWidget*>()) {
-        if (!child->isWindow()) scaleWidget(child, ratio, false);
-    }
-}
-
-void centreOnScreen(QWidget* window) {
-    const QWidget* parent = window->parentWidget();
-    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-    if (!screen) return;
-    QRect placed(QPoint(0, 0), window->frameGeometry().size());
-    placed.moveCenter(screen->geometry().center());
-    window->move(placed.topLeft());  // a top-level window's position is its frame's
-}
-
-QPixmap programPixmap() {
-    initResources();
-    return QPixmap(QStringLiteral(":/icons/program.xpm"));
-}
-
-QIcon programIcon() { return QIcon(programPixmap()); }
-
-void setBackground(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
-void setTextColour(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget->setPalette(palette);
 }

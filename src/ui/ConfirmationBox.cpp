@@ -10,7 +10,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "ui/Application.h"
+#include "ui/FormLook.h"
 
 ConfirmationBox::ConfirmationBox(QWidget* parent, const QString& question)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {

@@ -3,7 +3,7 @@
 #include <QEvent>
 #include <QWidget>
 
-#include "ui/Application.h"
+#include "ui/FormLook.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "ui/Application.h"
+#include "ui/FormLook.h"
 #include "ui/ConfirmationBox.h"
 #include "ui/PictureFileDialog.h"
 #include "ui/uAbout.h"
@@ -28,7 +28,7 @@ protected:
 };
 
 void showPlainBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
-    CentredMessageBox box(icon, Application::title(), text, QMessageBox::Ok, parent);
+    CentredMessageBox box(icon, applicationTitle(), text, QMessageBox::Ok, parent);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
     box.exec();

@@ -3,7 +3,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 
-#include "ui/Application.h"
+#include "ui/FormLook.h"
 #include "ui_uAbout.h"
 
 TAboutBox::TAboutBox(QWidget* owner)

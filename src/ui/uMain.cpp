@@ -21,6 +21,7 @@
 #include "results/ResultFile.h"
 #include "results/ResultsLog.h"
 #include "ui/Application.h"
+#include "ui/FormLook.h"
 #include "ui/DialogHost.h"
 #include "ui/LocalPath.h"
 #include "ui/OuterSize.h"

@@ -13,7 +13,7 @@
 
 #include "support/ChildProcesses.h"
 #include "support/DrawnPictureWriter.h"
-#include "ui/PicturePane.h"
+#include "ui/PictureImage.h"
 #include "ui/PicturePreview.h"
 #include "ui/PictureRendering.h"
 #include "ui/support/MainFormTesting.h"

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/Application.h"
+#include "ui/FormLook.h"
 #include "ui/ConfirmationBox.h"
 #include "ui/QtDialogHost.h"
 
@@ -147,7 +148,7 @@ TEST(ConfirmBox, OnlyYesCountsAsYes) {
 
 TEST(MessageBoxes, PlainAndErrorBoxesCarryTheApplicationTitle) {
     QtDialogHost host;
-    QApplication::setApplicationName(Application::title());
+    QApplication::setApplicationName(applicationTitle());
     whenBoxIsUp(
         [](QMessageBox& box) {
             EXPECT_EQ(box.windowTitle(), "Quendral Fast Image Processor 1.02");

@@ -20,6 +20,7 @@
 
 #include "support/MainFormTesting.h"
 #include "ui/Application.h"
+#include "ui/FormLook.h"
 #include "ui/uAbout.h"
 
 using namespace qfip::testing;
@@ -40,7 +41,7 @@ struct Placed {
 
 TEST_F(LayoutTest, WindowCaptionSizeAndStart) {
     EXPECT_EQ(form->windowTitle(), "Quendral Fast Image Processor 1.0");
-    EXPECT_EQ(Application::title(), "Quendral Fast Image Processor 1.02");
+    EXPECT_EQ(applicationTitle(), "Quendral Fast Image Processor 1.02");
     EXPECT_EQ(form->size(), QSize(px(724), px(535)));
     EXPECT_FALSE(form->windowIcon().isNull());
     const QImage icon = programPixmap().toImage();

@@ -15,7 +15,7 @@
 #include "raster/PicturePrefetch.h"
 #include "support/ChildProcess.h"
 #include "support/MainFormTesting.h"
-#include "ui/PicturePane.h"
+#include "ui/PictureImage.h"
 
 using namespace qfip::testing;
 

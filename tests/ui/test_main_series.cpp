@@ -6,7 +6,8 @@
 
 #include "raster/Picture.h"
 #include "support/MainFormTesting.h"
-#include "ui/PicturePane.h"
+#include "ui/PictureImage.h"
+#include "ui/SampleImage.h"
 
 using namespace qfip::testing;
 

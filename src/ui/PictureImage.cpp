@@ -1,4 +1,4 @@
-#include "ui/PicturePane.h"
+#include "ui/PictureImage.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -136,19 +136,3 @@ void PictureImage::mousePressEvent(QMouseEvent* event) {
 
 // A double click is the second press of two: it measures again.
 void PictureImage::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
-
-SampleImage::SampleImage(QWidget* parent) : QWidget(parent) { setCursor(Qt::CrossCursor); }
-
-void SampleImage::showSample(std::shared_ptr<const qfip::Raster> raster) {
-    sample_ = std::move(raster);
-    image_ = imageOfRaster(sample_);
-    resize(DevicePixels::of(*this).paneSize(image_.size()));
-    update();
-}
-
-void SampleImage::paintEvent(QPaintEvent*) {
-    if (image_.isNull()) return;
-    QPainter painter(this);
-    DevicePixels::paintInPicturePixels(painter);
-    painter.drawImage(QPoint(0, 0), image_);
-}
