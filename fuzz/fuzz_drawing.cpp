@@ -27,7 +27,7 @@
 #include "common/Error.h"
 #include "exchange/RenderClient.h"
 #include "raster/PictureFile.h"
-#include "support/ChildProcesses.h"
+#include "support/LeftoverProcesses.h"
 #include "support/DrawnPictureWriter.h"
 
 using namespace qfip;

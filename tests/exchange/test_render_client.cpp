@@ -18,7 +18,7 @@
 
 #include "common/Error.h"
 #include "exchange/RenderClient.h"
-#include "support/ChildProcesses.h"
+#include "support/LeftoverProcesses.h"
 #include "support/DrawnPictureWriter.h"
 
 using namespace qfip::exchange;

@@ -20,7 +20,7 @@
 #include "common/Error.h"
 #include "results/ResultFile.h"
 #include "results/ResultsLog.h"
-#include "support/ChildProcess.h"
+#include "support/RestrictedChild.h"
 
 namespace qfip {
 namespace {

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "support/ChildProcesses.h"
+#include "support/LeftoverProcesses.h"
 #include "support/DrawnPictureWriter.h"
 #include "ui/PictureImage.h"
 #include "ui/PicturePreview.h"

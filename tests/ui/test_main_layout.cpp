@@ -33,11 +33,61 @@ protected:
     QRect rect(int x, int y, int w, int h) { return QRect(px(x), px(y), px(w), px(h)); }
 };
 
+// Where the controls of both forms are described to be, in their parents, at the designed
+// text height (w 0: size not checked), with their captions; each form is checked against
+// its rows by expectPlaced.
+enum class Form { Main, About };
 struct Placed {
+    Form form;
     const char* name;
-    int x, y, w, h;  // in the parent, at the designed text height; w 0: not checked
+    int x, y, w, h;
     const char* text;
 };
+constexpr Form M = Form::Main, A = Form::About;
+const Placed kPlaces[] = {
+    {M, "GroupBox1", 8, 7, 153, 158, " Options "},
+    {M, "Label1", 8, 26, 0, 0, "Grid Width"},   {M, "Edit1", 66, 18, 49, 21, "12"},
+    {M, "Label8", 8, 50, 0, 0, "Grid Height"},  {M, "Edit4", 66, 42, 49, 21, "12"},
+    {M, "Label2", 8, 82, 0, 0, "Backgr. X"},    {M, "Edit2", 66, 74, 49, 21, "100"},
+    {M, "Label6", 8, 108, 0, 0, "Backgr. Y"},   {M, "Edit3", 66, 98, 49, 21, "100"},
+    {M, "Label7", 8, 132, 0, 0, "Total Intensity"},
+    {M, "SpeedButton1", 120, 18, 23, 22, ""},   {M, "SpeedButton2", 120, 96, 23, 22, ""},
+    {M, "CheckBox1", 120, 72, 17, 17, ""},      {M, "cbTotalInt", 102, 130, 17, 17, ""},
+    {M, "Image1", 8, 8, 529, 425, ""},          {M, "Image2", 8, 8, 0, 0, ""},
+    {M, "Label3", 8, 2, 0, 0, "File Number"},   {M, "Label4", 80, 2, 0, 0, "M.H."},
+    {M, "Label5", 120, 2, 0, 0, "B.G."},        {M, "Bevel1", 70, 0, 0, 0, ""},
+    {M, "Bevel2", 110, 0, 0, 0, ""},
+    {A, "Panel1", 8, 8, 337, 175, ""},          {A, "ProgramIcon", 20, 16, 41, 41, ""},
+    {A, "ProductName", 88, 16, 0, 0, "Program:"}, {A, "Version", 88, 40, 0, 0, "Version:"},
+    {A, "Label7", 88, 64, 0, 0, "Last Update:"}, {A, "Comments", 8, 128, 0, 0, "Comments:"},
+    {A, "Label1", 168, 16, 0, 0, "Quendral Fast Image Processor"}, {A, "Label2", 168, 40, 0, 0, "1.0"},
+    {A, "Label8", 168, 64, 0, 0, "26.02.2001"}, {A, "Label4", 80, 128, 0, 0, "Program created for fast serial image"},
+    {A, "Label5", 80, 144, 0, 0, "processing. "}, {A, "OKButton", 140, 194, 75, 25, "OK"},
+};
+
+void expectPlaced(const QWidget& root, Form form, double ratio) {
+    const auto px = [ratio](int v) { return int(std::lround(v * ratio)); };
+    for (const Placed& p : kPlaces) {
+        if (p.form != form) continue;
+        const QWidget* w = root.findChild<QWidget*>(QString::fromLatin1(p.name));
+        ASSERT_NE(w, nullptr) << p.name;
+        EXPECT_EQ(w->x(), px(p.x)) << p.name;
+        if (p.y || p.w) {
+            EXPECT_EQ(w->y(), px(p.y)) << p.name;
+        }
+        if (p.w) {
+            EXPECT_EQ(w->size(), QSize(px(p.w), px(p.h))) << p.name;
+        }
+        QString text;
+        if (auto* l = qobject_cast<const QLabel*>(w)) text = l->text();
+        if (auto* e = qobject_cast<const QLineEdit*>(w)) text = e->text();
+        if (auto* g = qobject_cast<const QGroupBox*>(w)) text = g->title();
+        if (auto* b = qobject_cast<const QPushButton*>(w)) text = b->text();
+        if (*p.text || qobject_cast<const QLineEdit*>(w) || qobject_cast<const QGroupBox*>(w)) {
+            EXPECT_EQ(text, QString::fromLatin1(p.text)) << p.name;
+        }
+    }
+}
 
 TEST_F(LayoutTest, WindowCaptionSizeAndStart) {
     EXPECT_EQ(form->windowTitle(), "Quendral Fast Image Processor 1.0");
@@ -67,34 +117,7 @@ TEST_F(LayoutTest, OuterSizeIncludesTheFrame) {
 }
 
 TEST_F(LayoutTest, OptionControlsAtTheirPlaces) {
-    const Placed table[] = {
-        {"GroupBox1", 8, 7, 153, 158, " Options "},
-        {"Label1", 8, 26, 0, 0, "Grid Width"},   {"Edit1", 66, 18, 49, 21, "12"},
-        {"Label8", 8, 50, 0, 0, "Grid Height"},  {"Edit4", 66, 42, 49, 21, "12"},
-        {"Label2", 8, 82, 0, 0, "Backgr. X"},    {"Edit2", 66, 74, 49, 21, "100"},
-        {"Label6", 8, 108, 0, 0, "Backgr. Y"},   {"Edit3", 66, 98, 49, 21, "100"},
-        {"Label7", 8, 132, 0, 0, "Total Intensity"},
-        {"SpeedButton1", 120, 18, 23, 22, ""},   {"SpeedButton2", 120, 96, 23, 22, ""},
-        {"CheckBox1", 120, 72, 17, 17, ""},      {"cbTotalInt", 102, 130, 17, 17, ""},
-        {"Image1", 8, 8, 529, 425, ""},          {"Image2", 8, 8, 0, 0, ""},
-        {"Label3", 8, 2, 0, 0, "File Number"},   {"Label4", 80, 2, 0, 0, "M.H."},
-        {"Label5", 120, 2, 0, 0, "B.G."},
-    };
-    for (const Placed& p : table) {
-        QWidget* w = control(p.name);
-        if (!w) continue;
-        EXPECT_EQ(w->pos(), QPoint(px(p.x), px(p.y))) << p.name;
-        if (p.w) {
-            EXPECT_EQ(w->size(), QSize(px(p.w), px(p.h))) << p.name;
-        }
-        QString text;
-        if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
-        if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
-        if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
-        EXPECT_EQ(text, QString::fromLatin1(p.text)) << p.name;
-    }
-    EXPECT_EQ(control("Bevel1")->x(), px(70));
-    EXPECT_EQ(control("Bevel2")->x(), px(110));
+    expectPlaced(*form, Form::Main, form->designRatio());
     EXPECT_EQ(control("Label1")->parentWidget(), control("GroupBox1"));
     EXPECT_EQ(control("Label3")->parentWidget(), control("Panel7"));
     EXPECT_EQ(control("Image1")->parentWidget(), control("Panel10"));
@@ -295,28 +318,7 @@ TEST(AboutBox, LayoutAndColours) {
     EXPECT_EQ(box.size(), QSize(px(353), px(230)));
     EXPECT_TRUE(box.windowFlags().testFlag(Qt::Tool));
     EXPECT_EQ(box.palette().color(QPalette::Window), QColor(0xD3, 0xD3, 0xC0));
-    const Placed table[] = {
-        {"Panel1", 8, 8, 337, 175, ""},          {"ProgramIcon", 20, 16, 41, 41, ""},
-        {"ProductName", 88, 16, 0, 0, "Program:"}, {"Version", 88, 40, 0, 0, "Version:"},
-        {"Label7", 88, 64, 0, 0, "Last Update:"}, {"Comments", 8, 128, 0, 0, "Comments:"},
-        {"Label1", 168, 16, 0, 0, "Quendral Fast Image Processor"}, {"Label2", 168, 40, 0, 0, "1.0"},
-        {"Label8", 168, 64, 0, 0, "26.02.2001"}, {"Label4", 80, 128, 0, 0, "Program created for fast serial image"},
-        {"Label5", 80, 144, 0, 0, "processing. "}, {"OKButton", 140, 194, 75, 25, "OK"},
-    };
-    for (const Placed& p : table) {
-        QWidget* w = box.findChild<QWidget*>(p.name);
-        ASSERT_NE(w, nullptr) << p.name;
-        EXPECT_EQ(w->pos(), QPoint(px(p.x), px(p.y))) << p.name;
-        if (p.w) {
-            EXPECT_EQ(w->size(), QSize(px(p.w), px(p.h))) << p.name;
-        }
-        if (auto* l = qobject_cast<QLabel*>(w); l && *p.text) {
-            EXPECT_EQ(l->text(), p.text) << p.name;
-        }
-        if (auto* b = qobject_cast<QPushButton*>(w)) {
-            EXPECT_EQ(b->text(), p.text);
-        }
-    }
+    expectPlaced(box, Form::About, ratio);
     EXPECT_EQ(box.findChild<QWidget*>("Panel1")->palette().color(QPalette::Window), QColor(0xE4, 0xE6, 0xDD));
     for (const char* value : {"Label1", "Label2", "Label8", "Label4", "Label5"})
         EXPECT_EQ(box.findChild<QWidget*>(value)->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0xC0));

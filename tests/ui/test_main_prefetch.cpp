@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "raster/PicturePrefetch.h"
-#include "support/ChildProcess.h"
+#include "support/RestrictedChild.h"
 #include "support/MainFormTesting.h"
 #include "ui/PictureImage.h"
 

@@ -12,7 +12,7 @@
 
 #include "common/Error.h"
 #include "raster/PictureFile.h"
-#include "support/ChildProcesses.h"
+#include "support/LeftoverProcesses.h"
 #include "support/DrawnPictureWriter.h"
 #include "support/ErrorText.h"
 #include "support/PictureColours.h"
