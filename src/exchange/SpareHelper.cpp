@@ -7,20 +7,13 @@ SpareHelper& SpareHelper::instance() {
     return spare;
 }
 
-SpareHelper::~SpareHelper() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-}
+SpareHelper::~SpareHelper() { starter_.cancel(true); }
 
 std::unique_ptr<HelperProcess> SpareHelper::take(const HelperCommand& command) {
     std::unique_ptr<HelperProcess> taken, stale;
     {
         std::unique_lock lock(mutex_);
-        if (starting_ && startingCommand_ == command) ready_.wait(lock, [&] { return !starting_ || stopping_; });
+        if (starting_ && startingCommand_ == command) ready_.wait(lock, [&] { return !starting_; });
         if (spare_ && spareCommand_ == command) taken = std::move(spare_);
         stale = std::move(spare_);
     }
@@ -30,47 +23,34 @@ std::unique_ptr<HelperProcess> SpareHelper::take(const HelperCommand& command) {
 }
 
 void SpareHelper::want(const HelperCommand& command) {
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_) return;
-        wanted_ = command;
-        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
-    }
-    wake_.notify_all();
+    starter_.post([this, command](std::stop_token) { start(command); });
 }
 
 void SpareHelper::discard() {
+    starter_.cancel(true);  // a spare wanted is not started, one being started is waited for
     std::unique_ptr<HelperProcess> old;
-    std::unique_lock lock(mutex_);
-    wanted_.reset();
-    ready_.wait(lock, [&] { return !starting_; });
+    std::lock_guard lock(mutex_);
     old = std::move(spare_);
-    lock.unlock();  // the old one is killed and reaped outside the lock
 }
 
-void SpareHelper::run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [&] { return stopping_ || wanted_; });
-        if (stopping_) {
-            spare_.reset();
-            return;
-        }
-        const HelperCommand command = *wanted_;
-        wanted_.reset();
-        if (spare_ && spareCommand_ == command && spare_->waiting()) continue;
-        std::unique_ptr<HelperProcess> old = std::move(spare_);
+void SpareHelper::start(const HelperCommand& command) {
+    std::unique_ptr<HelperProcess> old;
+    {
+        std::lock_guard lock(mutex_);
+        if (spare_ && spareCommand_ == command && spare_->waiting()) return;
+        old = std::move(spare_);
         starting_ = true;
         startingCommand_ = command;
-        lock.unlock();
-        old.reset();
-        std::unique_ptr<HelperProcess> started = HelperProcess::start(command);
-        lock.lock();
+    }
+    old.reset();
+    std::unique_ptr<HelperProcess> started = HelperProcess::start(command);
+    {
+        std::lock_guard lock(mutex_);
         starting_ = false;
         spare_ = std::move(started);
         spareCommand_ = command;
-        ready_.notify_all();
     }
+    ready_.notify_all();
 }
 
 }  // namespace qfip::exchange

@@ -6,15 +6,15 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <thread>
 
+#include "common/JobThread.h"
 #include "exchange/HelperProcess.h"
 
 namespace qfip::exchange {
 
 // Started by a thread of its own, which lives as long as the program, so the helper's
-// parent-death signal is not tied to a caller's thread.
+// parent-death signal (sent when the thread that forked it ends) is not tied to a caller's
+// thread.
 class SpareHelper {
 public:
     // The one the program keeps.
@@ -35,16 +35,14 @@ public:
 
 private:
     SpareHelper() = default;
-    void run();
+    void start(const HelperCommand& command);
 
     std::mutex mutex_;
-    std::condition_variable wake_, ready_;
-    std::thread thread_;
+    std::condition_variable ready_;
     std::unique_ptr<HelperProcess> spare_;
     HelperCommand spareCommand_, startingCommand_;
-    std::optional<HelperCommand> wanted_;
     bool starting_ = false;
-    bool stopping_ = false;
+    qfip::JobThread starter_;  // last: stopped and joined before the spare goes
 };
 
 }  // namespace qfip::exchange

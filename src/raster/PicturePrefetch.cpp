@@ -22,72 +22,62 @@ PicturePrefetch::PicturePrefetch()
     : loader_([](const std::string& path, const LoadOptions& options, LoadInfo* info) {
           return loadPicture(path, options, info);
       }),
-      worker_([this](std::stop_token quit) { run(quit); }) {}
+      // The worker reads while the user points: whenever the window's thread has work (a
+      // step, a repaint) it comes first. Not the idle class: a step that cancels a read
+      // waits for the worker to notice, and the idle class can starve for long on a busy
+      // machine. A thread's nice value is its own on Linux, and the second thread a large
+      // picture is read with is made from this one and inherits it.
+      worker_([] { ::setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNice); }) {}
 
-PicturePrefetch::~PicturePrefetch() {
-    {
-        std::unique_lock lock(mutex_);
-        cancelLocked(lock);
-    }
-    worker_.request_stop();
-    changed_.notify_all();
-}
+PicturePrefetch::~PicturePrefetch() { cancel(); }
 
 void PicturePrefetch::setLoader(Loader loader) {
-    std::unique_lock lock(mutex_);
-    cancelLocked(lock);
+    cancel();
+    std::lock_guard lock(mutex_);
     loader_ = std::move(loader);
 }
 
 void PicturePrefetch::start(const std::string& path, PrefetchKey key) {
-    std::unique_lock lock(mutex_);
-    cancelLocked(lock);
-    job_ = Job{path, key, std::stop_source()};
-    state_ = State::Running;
-    pending_ = true;
-    changed_.notify_all();
+    cancel();
+    worker_.post([this, path, key](std::stop_token stop) {
+        freeReleased();  // before the next picture is allocated
+        read(path, key, stop);
+    });
 }
 
 void PicturePrefetch::cancel() {
-    std::unique_lock lock(mutex_);
-    cancelLocked(lock);
-}
-
-void PicturePrefetch::cancelLocked(std::unique_lock<std::mutex>& lock) {
-    if (state_ == State::Running) {
-        job_->stop.request_stop();
-        if (pending_) {
-            pending_ = false;  // the worker never saw it
-        } else {
-            changed_.wait(lock, [this] { return state_ != State::Running; });
-        }
+    worker_.cancel(true);
+    std::vector<Picture> released;
+    std::optional<Done> done;
+    {
+        std::lock_guard lock(mutex_);
+        released = std::move(released_);
+        released_.clear();
+        done = std::move(done_);
+        done_.reset();
     }
-    result_.reset();  // a finished picture is released here, before the caller goes on
-    released_.clear();
-    job_.reset();
-    state_ = State::Idle;
+    // Freed here, before the caller goes on.
 }
 
 std::optional<Picture> PicturePrefetch::take(const std::string& path, PrefetchKey key) {
-    std::optional<Result> result;
+    std::optional<Done> done;
     {
-        std::unique_lock lock(mutex_);
-        if (state_ != State::Done || job_->key != key || job_->path != path) {
-            cancelLocked(lock);
-            return std::nullopt;
-        }
-        result = std::move(result_);
-        result_.reset();
-        job_.reset();
-        state_ = State::Idle;
+        std::lock_guard lock(mutex_);
+        if (done_ && done_->key == key && done_->path == path) done = std::move(done_);
+        done_.reset();
+    }
+    // A read still under way is not waited for, and one for another picture not kept.
+    if (!done) {
+        cancel();
+        return std::nullopt;
     }
     // A file changed since the worker read it, or one that no longer opens for reading, is
     // read again by the caller (who then meets its failure); the picture read before is
     // released first.
-    if (!result->picture) return std::nullopt;
+    if (!done->picture) return std::nullopt;
     const std::optional<FileIdentity> now = identityOf(path);
-    if (!now || *now != result->identity) return std::nullopt;
-    return std::move(result->picture);
+    if (!now || *now != done->identity) return std::nullopt;
+    return std::move(done->picture);
 }
 
 void PicturePrefetch::release(Picture picture) {
@@ -96,79 +86,53 @@ void PicturePrefetch::release(Picture picture) {
 }
 
 void PicturePrefetch::releaseNow() {
-    std::lock_guard lock(mutex_);
-    if (released_.empty()) return;
-    releaseNow_ = true;
-    changed_.notify_all();
-}
-
-bool PicturePrefetch::idle() const {
-    std::lock_guard lock(mutex_);
-    return state_ != State::Running;
-}
-
-void PicturePrefetch::waitUntilIdle() const {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return state_ != State::Running; });
-}
-
-void PicturePrefetch::run(std::stop_token quit) {
-    // The worker reads while the user points: whenever the window's thread has work (a
-    // step, a repaint) it comes first. Not the idle class: a step that cancels a read
-    // waits for the worker to notice, and the idle class can starve for long on a busy
-    // machine. A thread's nice value is its own on Linux, and the second thread a large
-    // picture is read with is made from this one and inherits it.
-    ::setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNice);
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, quit, [this] { return pending_ || releaseNow_; });
-        if (quit.stop_requested()) return;
-        if (!released_.empty()) {
-            std::vector<Picture> old = std::move(released_);
-            released_.clear();
-            releaseNow_ = false;
-            lock.unlock();
-            old.clear();  // before the next picture is allocated
-            lock.lock();
-            continue;
-        }
-        releaseNow_ = false;
-        if (!pending_) continue;
-        pending_ = false;
-        const std::string path = job_->path;
-        const std::stop_token stop = job_->stop.get_token();
-        const Loader loader = loader_;
-        lock.unlock();
-
-        Result result;
-        try {
-            LoadOptions options;
-            options.stop = stop;
-            options.plan = [](int32_t width, int32_t height) -> std::optional<std::pair<int32_t, int32_t>> {
-                if (!fitsInMemory(width, height, availableMemory())) return std::nullopt;
-                return std::pair{width, height};
-            };
-            LoadInfo info;
-            Picture picture = loader(path, options, &info);
-            // A file that changed while it was read may hold a mix of old and new bytes.
-            if (!info.changed) {
-                result.picture = std::move(picture);
-                result.identity = info.identity;
-            }
-        } catch (...) {
-            // Any failure (or a refusal) leaves the file to the caller, who meets it itself.
-        }
-
-        lock.lock();
-        if (stop.stop_requested()) {
-            result.picture.reset();  // cancelled: released before the canceller goes on
-            state_ = State::Idle;
-        } else {
-            result_ = std::move(result);
-            state_ = State::Done;
-        }
-        changed_.notify_all();
+    {
+        std::lock_guard lock(mutex_);
+        if (released_.empty()) return;
     }
+    worker_.post([this](std::stop_token) { freeReleased(); });
+}
+
+bool PicturePrefetch::idle() const { return worker_.idle(); }
+
+void PicturePrefetch::waitUntilIdle() const { worker_.waitUntilIdle(); }
+
+void PicturePrefetch::freeReleased() {
+    std::vector<Picture> old;
+    {
+        std::lock_guard lock(mutex_);
+        old.swap(released_);
+    }
+}
+
+void PicturePrefetch::read(const std::string& path, PrefetchKey key, std::stop_token stop) {
+    Loader loader;
+    {
+        std::lock_guard lock(mutex_);
+        loader = loader_;
+    }
+    Done done{path, key, std::nullopt, FileIdentity{}};
+    try {
+        LoadOptions options;
+        options.stop = stop;
+        options.plan = [](int32_t width, int32_t height) -> std::optional<std::pair<int32_t, int32_t>> {
+            if (!fitsInMemory(width, height, availableMemory())) return std::nullopt;
+            return std::pair{width, height};
+        };
+        LoadInfo info;
+        Picture picture = loader(path, options, &info);
+        // A file that changed while it was read may hold a mix of old and new bytes.
+        if (!info.changed) {
+            done.picture = std::move(picture);
+            done.identity = info.identity;
+        }
+    } catch (...) {
+        // Any failure (or a refusal) leaves the file to the caller, who meets it itself.
+    }
+    // A cancelled read's picture is released here, before the canceller goes on.
+    if (stop.stop_requested()) return;
+    std::lock_guard lock(mutex_);
+    done_ = std::move(done);
 }
 
 }  // namespace qfip

@@ -1,16 +1,15 @@
 #pragma once
 
 // Reading the next picture of a series ahead, while the user points at the shown one.
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "common/JobThread.h"
 #include "raster/PictureFile.h"
 
 namespace qfip {
@@ -72,30 +71,22 @@ public:
     static bool fitsInMemory(int32_t width, int32_t height, std::optional<uint64_t> available);
 
 private:
-    enum class State { Idle, Running, Done };
-    struct Job {
+    // A finished read, until it is taken or dropped: nothing when it failed or was refused.
+    struct Done {
         std::string path;
         PrefetchKey key;
-        std::stop_source stop;
-    };
-    struct Result {
-        std::optional<Picture> picture;  // nothing when the read failed or was refused
+        std::optional<Picture> picture;
         FileIdentity identity;
     };
 
-    void run(std::stop_token quit);
-    void cancelLocked(std::unique_lock<std::mutex>& lock);
+    void read(const std::string& path, PrefetchKey key, std::stop_token stop);
+    void freeReleased();
 
     mutable std::mutex mutex_;
-    mutable std::condition_variable_any changed_;
-    State state_ = State::Idle;
-    std::optional<Job> job_;        // the job under way or done
-    std::optional<Result> result_;  // its result, once done
-    bool pending_ = false;          // job_ is waiting for the worker
-    std::vector<Picture> released_; // pictures for the worker to release
-    bool releaseNow_ = false;       // release them without waiting for a start
+    std::optional<Done> done_;
+    std::vector<Picture> released_;  // pictures for the worker to release
     Loader loader_;
-    std::jthread worker_;
+    JobThread worker_;  // last: stopped and joined before the members its jobs use go
 };
 
 }  // namespace qfip

@@ -102,19 +102,10 @@ PicturePreview::PicturePreview(QWidget* parent) : QWidget(parent) {
     connect(button_, &QPushButton::clicked, this, &PicturePreview::openPreviewWindow);
     connect(area_, &PreviewArea::doubleClicked, this, &PicturePreview::openPreviewWindow);
     connect(area_, &PreviewArea::resized, this, &PicturePreview::areaResized);
-    worker_ = std::jthread([this](std::stop_token quit) { work(quit); });
 }
 
-PicturePreview::~PicturePreview() {
-    {
-        std::lock_guard lock(mutex_);
-        running_.request_stop();
-        waiting_.reset();
-    }
-    // The read under way stops at its next row (a drawing helper is ended at once).
-    worker_.request_stop();
-    worker_.join();
-}
+// The read under way stops at its next row (a drawing helper is ended at once).
+PicturePreview::~PicturePreview() { worker_.cancel(true); }
 
 void PicturePreview::showFile(const QString& path) {
     const QFileInfo info(path);
@@ -129,21 +120,20 @@ void PicturePreview::showFile(const QString& path) {
     // An area not laid out yet counts at its smallest; it is read again when it grows.
     QSize area = area_->contentsRect().size();
     if (area.isEmpty()) area = area_->minimumSize();
-    Request request{++lastId_, path_, area * area_->devicePixelRatioF(), std::stop_source()};
-    std::lock_guard lock(mutex_);
-    running_.request_stop();
-    waiting_ = std::move(request);
-    wake_.notify_all();
+    const Request request{++lastId_, path_, area * area_->devicePixelRatioF()};
+    worker_.cancel(false);
+    worker_.post([this, request](std::stop_token stop) {
+        std::optional<Outcome> outcome = read(request, stop);
+        if (stop.stop_requested()) return;
+        QMetaObject::invokeMethod(
+            this, [this, id = request.id, outcome] { deliver(id, outcome); }, Qt::QueuedConnection);
+    });
 }
 
 void PicturePreview::clear() {
-    {
-        // A picture still being read is no longer wanted.
-        std::lock_guard lock(mutex_);
-        running_.request_stop();
-        waiting_.reset();
-        ++lastId_;
-    }
+    // A picture still being read is no longer wanted.
+    worker_.cancel(false);
+    ++lastId_;
     pending_ = false;
     image_ = QImage();
     pictureSize_ = QSize();
@@ -153,28 +143,10 @@ void PicturePreview::clear() {
     area_->setPicture(QImage(), QSize(), false);
 }
 
-void PicturePreview::work(std::stop_token quit) {
-    for (;;) {
-        Request request;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, quit, [this] { return waiting_.has_value(); });
-            if (quit.stop_requested()) return;
-            request = std::move(*waiting_);
-            waiting_.reset();
-            running_ = request.stop;
-        }
-        std::optional<Outcome> outcome = read(request);
-        if (request.stop.stop_requested()) continue;
-        QMetaObject::invokeMethod(
-            this, [this, id = request.id, outcome] { deliver(id, outcome); }, Qt::QueuedConnection);
-    }
-}
-
-std::optional<PicturePreview::Outcome> PicturePreview::read(const Request& request) {
+std::optional<PicturePreview::Outcome> PicturePreview::read(const Request& request, std::stop_token stop) {
     try {
         qfip::LoadOptions options;
-        options.stop = request.stop.get_token();
+        options.stop = stop;
         // A bitmap larger than the area is decoded at the size it is drawn.
         const QSize area = request.area;
         options.plan = [area](int32_t width, int32_t height) {
@@ -186,7 +158,7 @@ std::optional<PicturePreview::Outcome> PicturePreview::read(const Request& reque
         const qfip::Picture picture =
             qfip::loadPicture(localPath(request.path), options, &info);
         // A bitmap's image shares the raster's pixels and keeps the raster alive.
-        QImage image = renderPicture(picture, request.stop.get_token());
+        QImage image = renderPicture(picture, stop);
         const QSize size = picture.hasRaster() ? QSize(info.width, info.height) : image.size();
         return Outcome{std::move(image), size};
     } catch (...) {

@@ -5,12 +5,11 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <stop_token>
-#include <thread>
+
+#include "common/JobThread.h"
 
 class QLabel;
 class QPushButton;
@@ -66,15 +65,13 @@ private:
         uint64_t id = 0;
         QString path;
         QSize area;
-        std::stop_source stop;
     };
     struct Outcome {
         QImage image;
         QSize pictureSize;
     };
 
-    void work(std::stop_token quit);
-    static std::optional<Outcome> read(const Request& request);
+    static std::optional<Outcome> read(const Request& request, std::stop_token stop);
     void deliver(uint64_t id, std::optional<Outcome> outcome);
     void areaResized();
 
@@ -87,14 +84,10 @@ private:
     bool hasPicture_ = false;
     bool pending_ = false;
 
-    // The worker and the one request it is given at a time; a newer request stops the
-    // older one.
-    std::mutex mutex_;
-    std::condition_variable_any wake_;
-    std::optional<Request> waiting_;
-    std::stop_source running_;
     uint64_t lastId_ = 0;
-    std::jthread worker_;
+    // The worker; a newer request stops the one under way and takes the place of a
+    // waiting one.
+    qfip::JobThread worker_;
 };
 
 // The drawing surface of the preview: the picture by the fit rule, or "(None)".
