@@ -116,7 +116,7 @@ std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKin
     const std::optional<Size> size = expectedSize(kind, bytes);
     const uint64_t pixels = size ? uint64_t(size->width) * uint64_t(size->height) : 0;
     const uint64_t records = metafileRecordCount(kind, bytes);
-    const uint64_t extraMs = pixels * 1000 / (uint64_t(1) << 22) + records * 1000 / 40000;
+    const uint64_t extraMs = pixels * 1000 / (uint64_t(1) << 22) + records * 1000 / 20000;
     const uint64_t mostMs = options.limits.cpuSeconds * 1000;
     return options.deadline + milliseconds(std::min(extraMs, mostMs));
 }

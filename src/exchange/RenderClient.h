@@ -34,8 +34,8 @@ struct ClientOptions {
 
 // The wall-clock time the helper is given for a picture, from the moment it has its
 // request: the options' deadline, and for a metafile a second more for every 4 million
-// pixels and for every 40,000 records it holds (libwmf and libemf2svg draw more than
-// 80,000 simple records a second here, so an honest file keeps a wide margin); never
+// pixels and for every 20,000 records it holds (the helper draws more than 40,000 simple
+// records a second here, its SVG check included, so an honest file keeps a margin); never
 // more than that deadline and the CPU limit together, past which the helper would be
 // killed anyway. A helper that hangs is killed when it runs out.
 std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKind kind,

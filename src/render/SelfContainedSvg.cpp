@@ -49,49 +49,85 @@ bool attributeStaysInside(const QXmlStreamAttribute& attribute) {
 
 }  // namespace
 
-QByteArray selfContainedSvg(const QByteArray& svg) {
+namespace {
+
+enum class Pass { Clean, Changed, Refused };
+
+// One pass over the document. Without a writer it stops at the first thing the check
+// would leave out (Changed); with one it writes everything else.
+Pass pass(const QByteArray& svg, QXmlStreamWriter* writer) {
     QXmlStreamReader reader(svg);
     // Names and namespace declarations are copied as written.
     reader.setNamespaceProcessing(false);
-    QByteArray out;
-    QXmlStreamWriter writer(&out);
+    bool changed = false;
+    const auto leaveOut = [&] {
+        changed = true;
+        return writer != nullptr;  // go on only when writing
+    };
     int leftOutDepth = 0;  // inside an element that is left out
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
-        case QXmlStreamReader::StartDocument: writer.writeStartDocument(); break;
-        case QXmlStreamReader::EndDocument: writer.writeEndDocument(); break;
-        case QXmlStreamReader::DTD:
-            if (!reader.entityDeclarations().isEmpty()) return {};
+        case QXmlStreamReader::StartDocument:
+            if (writer) writer->writeStartDocument();
             break;
-        case QXmlStreamReader::EntityReference: return {};
+        case QXmlStreamReader::EndDocument:
+            if (writer) writer->writeEndDocument();
+            break;
+        case QXmlStreamReader::DTD:
+            // Refers to nothing Qt would load unless it declares entities; not written again.
+            if (!reader.entityDeclarations().isEmpty()) return Pass::Refused;
+            break;
+        case QXmlStreamReader::EntityReference: return Pass::Refused;
         case QXmlStreamReader::StartElement:
             if (leftOutDepth > 0 || !elementStaysInside(reader)) {
+                if (leftOutDepth == 0 && !leaveOut()) return Pass::Changed;
                 ++leftOutDepth;
                 break;
             }
-            writer.writeStartElement(reader.qualifiedName().toString());
-            for (const QXmlStreamAttribute& attribute : reader.attributes())
-                if (attributeStaysInside(attribute))
-                    writer.writeAttribute(attribute.qualifiedName().toString(), attribute.value().toString());
+            if (writer) writer->writeStartElement(reader.qualifiedName().toString());
+            for (const QXmlStreamAttribute& attribute : reader.attributes()) {
+                if (!attributeStaysInside(attribute)) {
+                    if (!leaveOut()) return Pass::Changed;
+                } else if (writer) {
+                    writer->writeAttribute(attribute.qualifiedName().toString(), attribute.value().toString());
+                }
+            }
             break;
         case QXmlStreamReader::EndElement:
             if (leftOutDepth > 0) {
                 --leftOutDepth;
-                break;
+            } else if (writer) {
+                writer->writeEndElement();
             }
-            writer.writeEndElement();
             break;
         case QXmlStreamReader::Characters:
-            if (leftOutDepth > 0) break;
+            if (leftOutDepth > 0 || !writer) break;
             if (reader.isCDATA()) {
-                writer.writeCDATA(reader.text().toString());
+                writer->writeCDATA(reader.text().toString());
             } else {
-                writer.writeCharacters(reader.text().toString());
+                writer->writeCharacters(reader.text().toString());
             }
             break;
-        default: break;  // comments and processing instructions
+        case QXmlStreamReader::ProcessingInstruction:
+            if (!leaveOut()) return Pass::Changed;
+            break;
+        default: break;  // comments
         }
     }
-    if (reader.hasError()) return {};
+    if (reader.hasError()) return Pass::Refused;
+    return changed ? Pass::Changed : Pass::Clean;
+}
+
+}  // namespace
+
+QByteArray selfContainedSvg(const QByteArray& svg) {
+    // What the libraries write is nearly always clean: one reading tells, and the
+    // document goes on as it is; only one with something to leave out is written again.
+    const Pass check = pass(svg, nullptr);
+    if (check == Pass::Clean) return svg;
+    if (check == Pass::Refused) return {};
+    QByteArray out;
+    QXmlStreamWriter writer(&out);
+    if (pass(svg, &writer) != Pass::Changed) return {};
     return out;
 }

@@ -185,7 +185,7 @@ TEST_F(ClientTest, AStopRequestKillsTheHelperAtOnce) {
 TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
     using qfip::testing::WmfFile;
     WmfFile many, huge;
-    many.rectangles = 200000;  // and four records before them
+    many.rectangles = 60000;  // and four records before them
     huge.box[2] = 16384;
     huge.box[3] = 4096;
     std::vector<uint8_t> manyCut = many.bytes();
@@ -198,8 +198,8 @@ TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
     } cases[] = {
         {"icon", DrawnKind::Icon, kIcon, 0ms},
         {"small metafile", DrawnKind::EnhancedMetafile, kEmf, 0ms},
-        {"200,000 records", DrawnKind::PlaceableMetafile, many.bytes(), 5000ms},
-        {"only the records that are there", DrawnKind::PlaceableMetafile, manyCut, 2500ms},
+        {"60,000 records", DrawnKind::PlaceableMetafile, many.bytes(), 3000ms},
+        {"only the records that are there", DrawnKind::PlaceableMetafile, manyCut, 1500ms},
         {"64 million pixels: the CPU limit", DrawnKind::PlaceableMetafile, huge.bytes(), 10000ms},
     };
     ClientOptions options;
@@ -208,7 +208,7 @@ TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
     }
 
     WmfFile longer;
-    longer.rectangles = 20000;  // half a second more
+    longer.rectangles = 10000;  // half a second more
     const auto hanging = misbehaving("hang", 300ms);
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(draw(DrawnKind::PlaceableMetafile, longer.bytes(), hanging).outcome, Outcome::Timeout);
