@@ -1,9 +1,10 @@
 // One measurement step (aEnterExecute) on series of 24-bit pictures from 1024 x 1024 to
 // 16384 x 16384, without and with the next picture read ahead, timed from the step's start
 // to the next picture being ready to paint (loaded, outlined, status updated). Peers in
-// the same run: the decoder's own time for the same picture held in memory (into reused
-// and into fresh memory), and a plain
-// copy of its pixels into fresh memory. A full repaint of the picture pane is timed too.
+// the same run: the file's bytes read with pread in two halves at once (the floor of any
+// step), the decoder's own time for the same picture held in memory (into reused and into
+// fresh memory), and a plain copy of its pixels into fresh memory. A full repaint of the
+// picture pane is timed too.
 //
 // The pictures are written once into $QFIP_BENCH_DIR (see BenchPictures.h): two files a
 // side (a series alternates between them, so each step reads the other file, which
@@ -11,7 +12,9 @@
 #include <QApplication>
 #include <QDir>
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -23,6 +26,7 @@
 #include "OffscreenBenchmarkMain.h"
 #include "raster/BmpReader.h"
 #include "raster/PixelMemory.h"
+#include "raster/SideBySide.h"
 #include "support/BmpWriter.h"
 #include "ui/PictureImage.h"
 #include "ui/support/FakeDialogHost.h"
@@ -87,6 +91,28 @@ void CopyIntoFreshMemory(benchmark::State& state) {
     }
 }
 
+// The floor of a step: the file's bytes read as the program reads them, in two halves at
+// once (one on a second thread), 1 MiB at a time into a buffer each thread reuses, and not
+// looked at.
+void PreadTwoThreads(benchmark::State& state) {
+    const int side = int(state.range(0));
+    const std::string path = picturesOf(side).first;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const uint64_t size = uint64_t(std::filesystem::file_size(path));
+    const auto readRange = [fd](uint64_t from, uint64_t to) {
+        thread_local std::vector<uint8_t> buffer(size_t(1) << 20, 1);
+        for (uint64_t at = from; at < to;) {
+            const ssize_t got = ::pread(fd, buffer.data(), size_t(std::min<uint64_t>(buffer.size(), to - at)), off_t(at));
+            if (got <= 0) break;
+            at += uint64_t(got);
+        }
+        benchmark::DoNotOptimize(buffer.data());
+    };
+    const uint64_t half = size / 2;
+    for (auto _ : state) qfip::runSideBySide([&] { readRange(half, size); }, [&] { readRange(0, half); });
+    ::close(fd);
+}
+
 void step(benchmark::State& state, bool prefetch) {
     const int side = int(state.range(0));
     const auto [a, b] = picturesOf(side);
@@ -144,6 +170,7 @@ void FullRepaint(benchmark::State& state) {
 // Every benchmark at every side, with fewer iterations for the larger pictures.
 const bool registered = [] {
     const std::pair<const char*, void (*)(benchmark::State&)> kinds[] = {
+        {"PreadTwoThreads", PreadTwoThreads},
         {"Decode", Decode},
         {"DecodeIntoFreshMemory", DecodeIntoFreshMemory},
         {"CopyIntoFreshMemory", CopyIntoFreshMemory},
