@@ -39,6 +39,10 @@ void PicturePrefetch::setLoader(Loader loader) {
 
 void PicturePrefetch::start(const std::string& path, PrefetchKey key) {
     cancel();
+    {
+        std::lock_guard lock(mutex_);
+        reading_ = Wanted{path, key};
+    }
     worker_.post([this, path, key](std::stop_token stop) {
         freeReleased();  // before the next picture is allocated
         read(path, key, stop);
@@ -55,6 +59,7 @@ void PicturePrefetch::cancel() {
         released_.clear();
         done = std::move(done_);
         done_.reset();
+        reading_.reset();  // a read dropped before it started never ends by itself
     }
     // Freed here, before the caller goes on.
 }
@@ -62,11 +67,13 @@ void PicturePrefetch::cancel() {
 std::optional<Picture> PicturePrefetch::take(const std::string& path, PrefetchKey key) {
     std::optional<Done> done;
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        // The read of this very picture is waited for: reading it again would take longer.
+        if (reading_ && reading_->is(path, key)) readEnded_.wait(lock, [this] { return !reading_; });
         if (done_ && done_->key == key && done_->path == path) done = std::move(done_);
         done_.reset();
     }
-    // A read still under way is not waited for, and one for another picture not kept.
+    // A read of another picture is not kept.
     if (!done) {
         cancel();
         return std::nullopt;
@@ -129,10 +136,18 @@ void PicturePrefetch::read(const std::string& path, PrefetchKey key, std::stop_t
     } catch (...) {
         // Any failure (or a refusal) leaves the file to the caller, who meets it itself.
     }
-    // A cancelled read's picture is released here, before the canceller goes on.
-    if (stop.stop_requested()) return;
-    std::lock_guard lock(mutex_);
-    done_ = std::move(done);
+    std::optional<Done> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        // A cancelled read's picture is released here, before the canceller goes on.
+        if (stop.stop_requested()) {
+            dropped = std::move(done);
+        } else {
+            done_ = std::move(done);
+        }
+        reading_.reset();
+    }
+    readEnded_.notify_all();
 }
 
 }  // namespace qfip

@@ -1,6 +1,7 @@
 #pragma once
 
 // Reading the next picture of a series ahead, while the user points at the shown one.
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -23,12 +24,13 @@ struct PrefetchKey {
 };
 
 // One worker thread that reads and decodes one picture file at a time, and nothing
-// else. A picture is handed out only for the key and path it was started for, only once
-// it is finished and only while the file is unchanged (same device, inode, size,
-// modification and status-change time as when the worker read it) and still opens for
-// reading; in every other case the caller loads
-// the file itself, so every failure keeps its behaviour. At most one picture is held:
-// whatever is started, cancelled or refused is released before the call returns.
+// else. A picture is handed out only for the key and path it was started for, once it is
+// finished (a read of exactly that picture still under way is waited for, never thrown
+// away) and only while the file is unchanged (same device, inode, size, modification and
+// status-change time as when the worker read it) and still opens for reading; in every
+// other case the caller loads the file itself, so every failure keeps its behaviour. At
+// most one picture is held: whatever is started, cancelled or refused is released before
+// the call returns.
 class PicturePrefetch {
 public:
     using Loader = std::function<Picture(const std::string& path, const LoadOptions& options, LoadInfo* info)>;
@@ -46,10 +48,10 @@ public:
     // go of its picture.
     void cancel();
 
-    // The picture read for exactly this path and key when it is finished, was read
-    // without failure and the file is unchanged now; otherwise nothing (after releasing
-    // whatever was read, and cancelling a read still under way). Either way the prefetch
-    // is used up.
+    // The picture read for exactly this path and key, once it is finished (a read of it
+    // under way is waited for), when it was read without failure and the file is
+    // unchanged now; otherwise nothing (after releasing whatever was read, and cancelling
+    // a read of another picture). Either way the prefetch is used up.
     std::optional<Picture> take(const std::string& path, PrefetchKey key);
 
     // Hands over a picture that is no longer shown, for the worker to release (freeing a
@@ -71,6 +73,12 @@ public:
     static bool fitsInMemory(int32_t width, int32_t height, std::optional<uint64_t> available);
 
 private:
+    // What a read is for.
+    struct Wanted {
+        std::string path;
+        PrefetchKey key;
+        bool is(const std::string& p, PrefetchKey k) const { return key == k && path == p; }
+    };
     // A finished read, until it is taken or dropped: nothing when it failed or was refused.
     struct Done {
         std::string path;
@@ -83,6 +91,8 @@ private:
     void freeReleased();
 
     mutable std::mutex mutex_;
+    std::condition_variable readEnded_;
+    std::optional<Wanted> reading_;  // started and not yet ended (nor dropped unstarted)
     std::optional<Done> done_;
     std::vector<Picture> released_;  // pictures for the worker to release
     Loader loader_;

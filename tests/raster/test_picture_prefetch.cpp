@@ -128,15 +128,66 @@ public:
     std::atomic<bool> sawStop{false};
 };
 
-TEST_F(PrefetchTest, UnfinishedPictureIsNotWaitedForAndItsReadIsStopped) {
+TEST_F(PrefetchTest, UnfinishedReadOfAnotherPictureIsStopped) {
+    const struct {
+        const char* name;
+        std::string path;
+        PrefetchKey key;
+    } cases[] = {
+        {"another position", path_, {1, 3}},
+        {"another series", path_, {2, 2}},
+        {"another file", (dir_ / "c.bmp").string(), kKey},
+    };
+    for (const auto& c : cases) {
+        HeldLoader held;
+        prefetch_.setLoader(held.loader());
+        prefetch_.start(path_, kKey);
+        held.started.get_future().wait();
+        EXPECT_FALSE(prefetch_.idle()) << c.name;
+        EXPECT_FALSE(prefetch_.take(c.path, c.key)) << c.name;
+        EXPECT_TRUE(held.sawStop) << c.name;
+        EXPECT_TRUE(prefetch_.idle()) << c.name;
+    }
+}
+
+// The read of the very picture asked for is waited for, whatever the file became
+// meanwhile: what is handed out is the file's content when the read opened it, and only
+// while the file is still that.
+TEST_F(PrefetchTest, UnfinishedReadOfThisPictureIsWaitedFor) {
+    for (const bool changedMeanwhile : {false, true}) {
+        write("b.bmp", testing::bmp24Uniform(40, 30, {100, 100, 100}));
+        HeldLoader held;
+        prefetch_.setLoader(held.loader());
+        prefetch_.start(path_, kKey);
+        held.started.get_future().wait();
+        std::future<std::optional<Picture>> taken =
+            std::async(std::launch::async, [&] { return prefetch_.take(path_, kKey); });
+        EXPECT_EQ(taken.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
+        if (changedMeanwhile) write("b.bmp", testing::bmp24Uniform(40, 30, {9, 9, 9}));
+        held.released = true;
+        const std::optional<Picture> picture = taken.get();
+        EXPECT_FALSE(held.sawStop);
+        ASSERT_TRUE(picture) << changedMeanwhile;
+        EXPECT_EQ(firstPixel(picture), changedMeanwhile ? 0xFF090909u : 0xFF646464u);
+        EXPECT_FALSE(prefetch_.take(path_, kKey));  // used up
+    }
+}
+
+TEST_F(PrefetchTest, FileChangedAfterTheWaitedForReadGetsNothing) {
     HeldLoader held;
-    prefetch_.setLoader(held.loader());
+    prefetch_.setLoader([&](const std::string& path, const LoadOptions& options, LoadInfo* info) {
+        Picture picture = loadPicture(path, options, info);
+        held.started.set_value();
+        while (!held.released) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return picture;
+    });
     prefetch_.start(path_, kKey);
-    held.started.get_future().wait();
-    EXPECT_FALSE(prefetch_.idle());
-    EXPECT_FALSE(prefetch_.take(path_, kKey));
-    EXPECT_TRUE(held.sawStop);
-    EXPECT_TRUE(prefetch_.idle());
+    held.started.get_future().wait();  // read, not yet handed over
+    std::future<std::optional<Picture>> taken = std::async(std::launch::async, [&] { return prefetch_.take(path_, kKey); });
+    write("new.bmp", testing::bmp24Uniform(40, 30, {9, 9, 9}));
+    fs::rename(dir_ / "new.bmp", path_);
+    held.released = true;
+    EXPECT_FALSE(taken.get());
 }
 
 TEST_F(PrefetchTest, CancelAndANewStartStopTheReadUnderWay) {

@@ -197,6 +197,39 @@ TEST_F(PrefetchSeriesTest, ClosingTheWindowStopsTheRead) {
     EXPECT_TRUE(form->prefetch().idle());
 }
 
+// A step whose picture is still being read ahead waits for that read instead of
+// stopping it and reading the file again.
+TEST_F(PrefetchSeriesTest, AStepWaitsForTheReadOfItsPicture) {
+    std::promise<void> started;
+    std::atomic<int> reads{0};
+    std::atomic<bool> release{false}, sawStop{false};
+    form->prefetch().setLoader([&](const std::string& path, const qfip::LoadOptions& options, qfip::LoadInfo* info) {
+        if (reads++ == 0) started.set_value();
+        while (!release && !options.stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (options.stop.stop_requested()) sawStop = true;
+        return qfip::loadPicture(path, options, info);
+    });
+    open({"a.bmp", "b.bmp", "c.bmp"});
+    point();
+    started.get_future().wait();  // b.bmp is being read ahead
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the step has begun to wait
+        release = true;
+    });
+    click();
+    releaser.join();
+    EXPECT_FALSE(sawStop);
+    EXPECT_EQ(image1()->shown().picture()->raster().at(kX, kY) & 0xFF, 150u);
+    waitForPrefetch();
+    EXPECT_EQ(reads, 2);  // b.bmp, then c.bmp ahead of the next step
+    click();
+    click();
+    EXPECT_EQ(log(), "    a       200       40\n    b       150       40\n    c       100       40\n");
+    form->prefetch().setLoader([](const std::string& path, const qfip::LoadOptions& options, qfip::LoadInfo* info) {
+        return qfip::loadPicture(path, options, info);
+    });
+}
+
 TEST_F(PrefetchSeriesTest, WithoutPrefetchTheSeriesIsTheSame) {
     form->setPrefetchEnabled(false);
     open({"a.bmp", "b.bmp", "c.bmp"});
