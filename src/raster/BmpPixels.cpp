@@ -95,9 +95,42 @@ void indexed1(const uint8_t* src, size_t count, uint32_t* dst, const uint32_t* p
     for (size_t i = 0; i < count; ++i) dst[i] = palette[(src[i / 8] >> (7 - i % 8)) & 1];
 }
 
+// Pixels decoded into the cache-resident buffer at a time (4 KiB). A multiple of 8, so
+// every piece of a row starts at a whole byte at any bit depth.
+constexpr int32_t kStagedPixels = 1024;
+
+// Copies pixels with stores that go past the caches, aligned as those stores need.
+void streamPixels(uint32_t* dst, const uint32_t* src, size_t count) {
+#ifdef QFIP_HAVE_X86
+    size_t i = 0;
+    for (; i < count && (reinterpret_cast<uintptr_t>(dst + i) & 15) != 0; ++i) dst[i] = src[i];
+    for (; i + 4 <= count; i += 4) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+    }
+    for (; i < count; ++i) dst[i] = src[i];
+#else
+    std::memcpy(dst, src, count * sizeof(uint32_t));
+#endif
+}
+
 }  // namespace
 
 void fillBlack(uint32_t* dst, size_t count) { std::fill_n(dst, count, kOpaque); }
+
+void finishWritingPastCache() {
+#ifdef QFIP_HAVE_X86
+    _mm_sfence();
+#endif
+}
+
+void BmpRowDecoder::decodePastCache(const uint8_t* src, int32_t count, uint32_t* dst) const {
+    alignas(64) uint32_t staged[kStagedPixels];
+    for (int32_t x = 0; x < count; x += kStagedPixels) {
+        const int32_t n = std::min(kStagedPixels, count - x);
+        decode(src + size_t(x) * layout_.bitCount / 8, n, staged);
+        streamPixels(dst + x, staged, size_t(n));
+    }
+}
 
 MaskChannel::MaskChannel(uint32_t mask) : mask_(mask) {
     shift_ = mask == 0 ? 0 : uint32_t(std::countr_zero(mask));

@@ -38,6 +38,12 @@ public:
 
     // Converts the first `count` pixels of a stored row; reads only the bytes they occupy.
     void decode(const uint8_t* src, int32_t count, uint32_t* dst) const;
+    // The same, written past the processor's caches (a few pixels at a time go through a
+    // small buffer that stays in the cache): for a raster too large to stay there, each
+    // written line then costs one trip to memory instead of two (no read of the line
+    // before it is written). Readers on other threads see the pixels once the writer has
+    // ended with finishWritingPastCache().
+    void decodePastCache(const uint8_t* src, int32_t count, uint32_t* dst) const;
     // Converts pixel x of a stored row (or of a piece of one starting at a whole byte).
     uint32_t pixelAt(const uint8_t* src, int64_t x) const;
 
@@ -51,5 +57,8 @@ private:
 
 // Writes count black pixels.
 void fillBlack(uint32_t* dst, size_t count);
+
+// Makes the pixels this thread wrote past the caches visible to every other thread.
+void finishWritingPastCache();
 
 }  // namespace qfip

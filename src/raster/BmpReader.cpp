@@ -1,6 +1,8 @@
 #include "raster/BmpReader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <vector>
 
 #include "raster/BmpPixels.h"
@@ -25,13 +27,24 @@ void checkStop(const std::stop_token& stop) {
     if (stop.stop_requested()) throw DecodeStopped{};
 }
 
+// Ends the writes past the caches however the rows end (a stop or a failure included).
+struct PastCacheWrites {
+    bool on;
+    ~PastCacheWrites() {
+        if (on) finishWritingPastCache();
+    }
+};
+
 // Uncompressed stored rows [first, end), each straight into its raster row; rows (or row
-// ends) missing from the file are black.
+// ends) missing from the file are black. A raster too large for the caches is written
+// past them.
 void decodeRows(const BmpLayout& layout, const BmpRowDecoder& decoder, SequentialReader& pixels, int32_t first,
                 int32_t end, Raster& out, const std::stop_token& stop) {
     const int32_t width = layout.width, height = layout.height;
     const int64_t piece = piecePixels(layout);
     const uint64_t padding = uint64_t(layout.rowBytes()) - bytesOf(width, layout.bitCount);
+    const bool pastCache = uint64_t(out.bytesPerLine()) * uint64_t(height) >= kPastCacheBytes;
+    const PastCacheWrites finish{pastCache};
     for (int32_t stored = first; stored < end; ++stored) {
         checkStop(stop);
         uint32_t* dst = out.row(layout.topDown ? stored : height - 1 - stored);
@@ -39,7 +52,11 @@ void decodeRows(const BmpLayout& layout, const BmpRowDecoder& decoder, Sequentia
             const int64_t wanted = std::min<int64_t>(piece, width - x);
             const std::span<const uint8_t> bytes = pixels.next(bytesOf(wanted, layout.bitCount));
             const int64_t count = std::min<int64_t>(wanted, int64_t(bytes.size()) * 8 / layout.bitCount);
-            if (count > 0) decoder.decode(bytes.data(), int32_t(count), dst + x);
+            if (count > 0 && pastCache) {
+                decoder.decodePastCache(bytes.data(), int32_t(count), dst + x);
+            } else if (count > 0) {
+                decoder.decode(bytes.data(), int32_t(count), dst + x);
+            }
             if (count < wanted) {  // the data ends inside this row
                 fillBlack(dst + x + count, size_t(width - x - count));
                 break;
@@ -49,13 +66,15 @@ void decodeRows(const BmpLayout& layout, const BmpRowDecoder& decoder, Sequentia
     }
 }
 
-// Pixel data from this size on is read and decoded in two halves at once.
+// Pixel data from this size on is read and decoded by two threads at once.
 constexpr uint64_t kSideBySideBytes = uint64_t(1) << 20;
 
-// All uncompressed rows: the stored rows [0, h/2) and [h/2, h) side by side for a large
-// picture, each half read through its own reader from where its rows start in the file.
+// All uncompressed rows. A large picture's are read and decoded a band of about a read
+// chunk at a time, each band through its own reader from where its rows start in the file,
+// by the calling thread and its second thread taking bands in turn; a thread waiting for
+// the picture may take bands too (`share`).
 void decodeAllRows(const BmpLayout& layout, ByteSource& source, size_t readChunk, Raster& out,
-                   const std::stop_token& stop) {
+                   const std::stop_token& stop, SharedWork* share) {
     const BmpRowDecoder decoder(layout);
     const auto rows = [&](int32_t first, int32_t end) {
         const uint64_t start = uint64_t(first) * uint64_t(layout.rowBytes());
@@ -70,8 +89,16 @@ void decodeAllRows(const BmpLayout& layout, ByteSource& source, size_t readChunk
         rows(0, height);
         return;
     }
-    const int32_t half = height / 2;
-    runSideBySide([&] { rows(half, height); }, [&] { rows(0, half); });
+    const int32_t bandRows = int32_t(std::clamp<uint64_t>(readChunk / uint64_t(layout.rowBytes()), 1, uint64_t(height)));
+    const int32_t bands = height / bandRows + (height % bandRows != 0);
+    std::atomic<int32_t> next{0};
+    const std::function<void()> work = [&] {
+        for (int32_t band; (band = next.fetch_add(1)) < bands;) {
+            rows(band * bandRows, int32_t(std::min<int64_t>(height, int64_t(band + 1) * bandRows)));
+        }
+    };
+    const SharedWork::Offer offer(share, work);
+    runSideBySide(work, work);
 }
 
 // Only the sampled rows are read, each from its own offset, and of them only the
@@ -114,7 +141,7 @@ BmpDecoder::BmpDecoder(ByteSource& source, int64_t maxPixels, size_t readChunk)
     if (source.size() > 0) layout_ = readBmpLayout(source, maxPixels);
 }
 
-Raster BmpDecoder::decode(std::stop_token stop) {
+Raster BmpDecoder::decode(std::stop_token stop, SharedWork* share) {
     if (layout_.isEmpty()) return Raster();
     Raster out = Raster::uninitialised(layout_.width, layout_.height);
     if (layout_.compression == BmpCompression::Rle8 || layout_.compression == BmpCompression::Rle4) {
@@ -122,7 +149,7 @@ Raster BmpDecoder::decode(std::stop_token stop) {
         RowSink rows(out);
         decodeBmpRle(layout_, pixels, rows, stop);
     } else {
-        decodeAllRows(layout_, source_, readChunk_, out, stop);
+        decodeAllRows(layout_, source_, readChunk_, out, stop, share);
     }
     return out;
 }

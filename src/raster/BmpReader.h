@@ -8,8 +8,13 @@
 #include "raster/ByteSource.h"
 #include "raster/Raster.h"
 #include "raster/RowSink.h"
+#include "raster/SharedWork.h"
 
 namespace qfip {
+
+// A decoded raster of this many bytes or more is written past the processor's caches: it
+// would not stay in them, and each line written costs one trip to memory instead of two.
+constexpr uint64_t kPastCacheBytes = uint64_t(8) << 20;
 
 // Decodes a Windows BMP file from a byte source into a raster (0xFFRRGGBB, top row
 // first). Construction reads and checks the headers only (and refuses a picture of more
@@ -26,8 +31,9 @@ public:
     int32_t height() const { return layout_.height; }
     const BmpLayout& layout() const { return layout_; }
 
-    // The whole picture. The stop token is checked every row (throws DecodeStopped).
-    Raster decode(std::stop_token stop = {});
+    // The whole picture. The stop token is checked every row (throws DecodeStopped). A
+    // large picture's rows are offered to `share` (a thread waiting for the picture).
+    Raster decode(std::stop_token stop = {}, SharedWork* share = nullptr);
 
     // The picture at a smaller size: pixel (x, y) is the picture's pixel nearest to the
     // centre of (x, y) scaled up, so only those rows and columns are decoded (and of an

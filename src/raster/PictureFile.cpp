@@ -101,7 +101,8 @@ Picture loadBitmap(ByteSource& source, const LoadOptions& options, LoadInfo* inf
         size = *planned;
     }
     try {
-        if (size == std::pair{decoder.width(), decoder.height()}) return Picture::bitmap(decoder.decode(options.stop));
+        if (size == std::pair{decoder.width(), decoder.height()})
+            return Picture::bitmap(decoder.decode(options.stop, options.share));
         return Picture::bitmap(decoder.decodeSampled(size.first, size.second, options.stop));
     } catch (const DecodeStopped&) {
         throw LoadAbandoned{};

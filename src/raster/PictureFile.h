@@ -10,6 +10,7 @@
 
 #include "raster/ByteSource.h"
 #include "raster/Picture.h"
+#include "raster/SharedWork.h"
 
 namespace qfip {
 
@@ -56,6 +57,8 @@ struct LoadOptions {
     // picture's size: the size to decode it at (its own, or smaller for a sampled
     // picture, see BmpDecoder::decodeSampled), or nothing to abandon the load.
     std::function<std::optional<std::pair<int32_t, int32_t>>(int32_t width, int32_t height)> plan;
+    // Where a thread waiting for the picture may take a share of its rows (see SharedWork).
+    SharedWork* share = nullptr;
 };
 
 // What a load tells besides the picture.

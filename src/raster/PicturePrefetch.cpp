@@ -39,13 +39,14 @@ void PicturePrefetch::setLoader(Loader loader) {
 
 void PicturePrefetch::start(const std::string& path, PrefetchKey key) {
     cancel();
+    auto work = std::make_shared<SharedWork>();
     {
         std::lock_guard lock(mutex_);
-        reading_ = Wanted{path, key};
+        reading_ = Wanted{path, key, work};
     }
-    worker_.post([this, path, key](std::stop_token stop) {
+    worker_.post([this, path, key, work](std::stop_token stop) {
         freeReleased();  // before the next picture is allocated
-        read(path, key, stop);
+        read(path, key, *work, stop);
     });
 }
 
@@ -65,11 +66,17 @@ void PicturePrefetch::cancel() {
 }
 
 std::optional<Picture> PicturePrefetch::take(const std::string& path, PrefetchKey key) {
+    // The read of this very picture is not thrown away: what is left of it is done here,
+    // at this thread's priority, alongside the worker.
+    std::shared_ptr<SharedWork> underWay;
+    {
+        std::lock_guard lock(mutex_);
+        if (reading_ && reading_->is(path, key)) underWay = reading_->work;
+    }
+    if (underWay) underWay->helpUntilFinished();
     std::optional<Done> done;
     {
-        std::unique_lock lock(mutex_);
-        // The read of this very picture is waited for: reading it again would take longer.
-        if (reading_ && reading_->is(path, key)) readEnded_.wait(lock, [this] { return !reading_; });
+        std::lock_guard lock(mutex_);
         if (done_ && done_->key == key && done_->path == path) done = std::move(done_);
         done_.reset();
     }
@@ -112,7 +119,7 @@ void PicturePrefetch::freeReleased() {
     }
 }
 
-void PicturePrefetch::read(const std::string& path, PrefetchKey key, std::stop_token stop) {
+void PicturePrefetch::read(const std::string& path, PrefetchKey key, SharedWork& work, std::stop_token stop) {
     Loader loader;
     {
         std::lock_guard lock(mutex_);
@@ -122,6 +129,7 @@ void PicturePrefetch::read(const std::string& path, PrefetchKey key, std::stop_t
     try {
         LoadOptions options;
         options.stop = stop;
+        options.share = &work;
         options.plan = [](int32_t width, int32_t height) -> std::optional<std::pair<int32_t, int32_t>> {
             if (!fitsInMemory(width, height, availableMemory())) return std::nullopt;
             return std::pair{width, height};
@@ -147,7 +155,7 @@ void PicturePrefetch::read(const std::string& path, PrefetchKey key, std::stop_t
         }
         reading_.reset();
     }
-    readEnded_.notify_all();
+    work.finish();
 }
 
 }  // namespace qfip

@@ -1,9 +1,9 @@
 #pragma once
 
 // Reading the next picture of a series ahead, while the user points at the shown one.
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -12,6 +12,7 @@
 
 #include "common/JobThread.h"
 #include "raster/PictureFile.h"
+#include "raster/SharedWork.h"
 
 namespace qfip {
 
@@ -48,10 +49,11 @@ public:
     // go of its picture.
     void cancel();
 
-    // The picture read for exactly this path and key, once it is finished (a read of it
-    // under way is waited for), when it was read without failure and the file is
-    // unchanged now; otherwise nothing (after releasing whatever was read, and cancelling
-    // a read of another picture). Either way the prefetch is used up.
+    // The picture read for exactly this path and key, once it is finished (the caller
+    // does what is left of a read of it under way, alongside the worker), when it was read
+    // without failure and the file is unchanged now; otherwise nothing (after releasing
+    // whatever was read, and cancelling a read of another picture). Either way the
+    // prefetch is used up.
     std::optional<Picture> take(const std::string& path, PrefetchKey key);
 
     // Hands over a picture that is no longer shown, for the worker to release (freeing a
@@ -73,10 +75,11 @@ public:
     static bool fitsInMemory(int32_t width, int32_t height, std::optional<uint64_t> available);
 
 private:
-    // What a read is for.
+    // What a read is for, and the share of it a waiting caller may take.
     struct Wanted {
         std::string path;
         PrefetchKey key;
+        std::shared_ptr<SharedWork> work;
         bool is(const std::string& p, PrefetchKey k) const { return key == k && path == p; }
     };
     // A finished read, until it is taken or dropped: nothing when it failed or was refused.
@@ -87,11 +90,10 @@ private:
         FileIdentity identity;
     };
 
-    void read(const std::string& path, PrefetchKey key, std::stop_token stop);
+    void read(const std::string& path, PrefetchKey key, SharedWork& work, std::stop_token stop);
     void freeReleased();
 
     mutable std::mutex mutex_;
-    std::condition_variable readEnded_;
     std::optional<Wanted> reading_;  // started and not yet ended (nor dropped unstarted)
     std::optional<Done> done_;
     std::vector<Picture> released_;  // pictures for the worker to release

@@ -145,5 +145,48 @@ TEST(BmpReader, LongRowsAt24And32Bits) {
     }
 }
 
+// A raster too large for the caches is written past them: every depth, rows whose starts
+// are not aligned (an odd width), and a file that ends half-way (the rest black).
+TEST(BmpReader, LargeRasterWrittenPastTheCachesHoldsEveryPixel) {
+    const int width = 1449;
+    const int height = int(kPastCacheBytes / (uint64_t(width) * 4)) + 1;
+    for (const uint16_t bitCount : {uint16_t(1), uint16_t(4), uint16_t(8), uint16_t(16), uint16_t(24), uint16_t(32)}) {
+        for (const bool truncated : {false, true}) {
+            if (truncated && bitCount != 24) continue;
+            const uint32_t maxValue = bitCount >= 24 ? 0xFFFFFFu : bitCount == 16 ? 0x7FFFu : (1u << bitCount) - 1;
+            const auto stored = [&](int x, int row) { return uint32_t(x * 7 + row * 13 + x * row) % (maxValue + 1); };
+            std::vector<std::vector<uint32_t>> rows(size_t(height), std::vector<uint32_t>(size_t(width), 0));
+            for (int row = 0; row < height; ++row)
+                for (int x = 0; x < width; ++x) rows[size_t(row)][size_t(x)] = stored(x, row);
+            BmpFile f;
+            f.width = width, f.height = height, f.bitCount = bitCount;
+            if (bitCount <= 8) {
+                for (uint32_t i = 0; i <= maxValue; ++i) f.palette.push_back(0x010203 * i);
+            }
+            f.pixels = packRows(bitCount, rows);
+            std::vector<uint8_t> bytes = f.bytes();
+            const size_t rowBytes = f.pixels.size() / size_t(height);
+            const int storedRows = truncated ? height / 2 : height;
+            bytes.resize(bytes.size() - size_t(height - storedRows) * rowBytes);
+            const Raster r = readBmp(bytes);
+            ASSERT_EQ(r.width(), width);
+            ASSERT_EQ(r.height(), height);
+            for (int row = 0; row < height; ++row) {
+                for (int x = 0; x < width; ++x) {
+                    const uint32_t v = stored(x, row);
+                    uint32_t expected = K | v;
+                    if (bitCount <= 8) expected = K | (0x010203 * v);
+                    if (bitCount == 16) {
+                        auto level = [](uint32_t c) { return (c * 255 + 15) / 31; };
+                        expected = K | (level((v >> 10) & 31) << 16) | (level((v >> 5) & 31) << 8) | level(v & 31);
+                    }
+                    if (row >= storedRows) expected = K;
+                    ASSERT_EQ(r.at(x, height - 1 - row), expected) << bitCount << " bits, x " << x << " stored row " << row;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qfip
