@@ -29,21 +29,38 @@ void rgb24Scalar(const uint8_t* src, size_t count, uint32_t* dst) {
 }
 
 #ifdef QFIP_HAVE_X86
+// 16 bytes stored into the cache, or past it (to an address aligned to 16 bytes).
+template <bool PastCache>
+void store16(uint32_t* dst, __m128i value) {
+    if constexpr (PastCache) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst), value);
+    } else {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), value);
+    }
+}
+
+// Pixels one at a time until the destination is aligned for stores past the cache.
+size_t alignedFrom(const uint32_t* dst, size_t count) {
+    const size_t misaligned = (reinterpret_cast<uintptr_t>(dst) & 15) / 4;
+    return std::min(count, misaligned == 0 ? 0 : 4 - misaligned);
+}
+
 // 16 pixels per step: three 16-byte loads, four shuffles of B, G, R into pixel words.
+template <bool PastCache>
 __attribute__((target("ssse3"))) void rgb24Ssse3(const uint8_t* src, size_t count, uint32_t* dst) {
     const __m128i shuffle = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i alpha = _mm_set1_epi32(int(kOpaque));
-    size_t i = 0;
+    size_t i = PastCache ? alignedFrom(dst, count) : 0;
+    rgb24Scalar(src, i, dst);
     for (; i + 16 <= count; i += 16) {
         const uint8_t* s = src + 3 * i;
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
-        __m128i* d = reinterpret_cast<__m128i*>(dst + i);
-        _mm_storeu_si128(d, _mm_or_si128(_mm_shuffle_epi8(a, shuffle), alpha));
-        _mm_storeu_si128(d + 1, _mm_or_si128(_mm_shuffle_epi8(_mm_alignr_epi8(b, a, 12), shuffle), alpha));
-        _mm_storeu_si128(d + 2, _mm_or_si128(_mm_shuffle_epi8(_mm_alignr_epi8(c, b, 8), shuffle), alpha));
-        _mm_storeu_si128(d + 3, _mm_or_si128(_mm_shuffle_epi8(_mm_srli_si128(c, 4), shuffle), alpha));
+        store16<PastCache>(dst + i, _mm_or_si128(_mm_shuffle_epi8(a, shuffle), alpha));
+        store16<PastCache>(dst + i + 4, _mm_or_si128(_mm_shuffle_epi8(_mm_alignr_epi8(b, a, 12), shuffle), alpha));
+        store16<PastCache>(dst + i + 8, _mm_or_si128(_mm_shuffle_epi8(_mm_alignr_epi8(c, b, 8), shuffle), alpha));
+        store16<PastCache>(dst + i + 12, _mm_or_si128(_mm_shuffle_epi8(_mm_srli_si128(c, 4), shuffle), alpha));
     }
     rgb24Scalar(src + 3 * i, count - i, dst + i);
 }
@@ -54,9 +71,10 @@ bool haveSsse3() {
 }
 #endif
 
+template <bool PastCache = false>
 void rgb24(const uint8_t* src, size_t count, uint32_t* dst) {
 #ifdef QFIP_HAVE_X86
-    if (haveSsse3()) return rgb24Ssse3(src, count, dst);
+    if (haveSsse3()) return rgb24Ssse3<PastCache>(src, count, dst);
 #endif
     rgb24Scalar(src, count, dst);
 }
@@ -68,6 +86,20 @@ void rgb32(const uint8_t* src, size_t count, uint32_t* dst) {
         std::memcpy(&w, src + 4 * i, 4);
         dst[i] = w | kOpaque;
     }
+}
+
+void rgb32PastCache(const uint8_t* src, size_t count, uint32_t* dst) {
+#ifdef QFIP_HAVE_X86
+    const __m128i alpha = _mm_set1_epi32(int(kOpaque));
+    size_t i = alignedFrom(dst, count);
+    rgb32(src, i, dst);
+    for (; i + 4 <= count; i += 4) {
+        store16<true>(dst + i, _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * i)), alpha));
+    }
+    rgb32(src + 4 * i, count - i, dst + i);
+#else
+    rgb32(src, count, dst);
+#endif
 }
 
 void indexed8(const uint8_t* src, size_t count, uint32_t* dst, const uint32_t* palette) {
@@ -124,6 +156,10 @@ void finishWritingPastCache() {
 }
 
 void BmpRowDecoder::decodePastCache(const uint8_t* src, int32_t count, uint32_t* dst) const {
+    const size_t n = size_t(std::max(count, 0));
+    if (kind_ == Kind::Bits24) return rgb24<true>(src, n, dst);
+    if (kind_ == Kind::Rgb32) return rgb32PastCache(src, n, dst);
+    // The other kinds are decoded into a buffer the cache keeps, then copied past it.
     alignas(64) uint32_t staged[kStagedPixels];
     for (int32_t x = 0; x < count; x += kStagedPixels) {
         const int32_t n = std::min(kStagedPixels, count - x);
