@@ -13,7 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QListView>
+#include <QAbstractItemView>
 #include <QPushButton>
 #include <QTimer>
 #include <benchmark/benchmark.h>
@@ -108,8 +108,14 @@ void SelectAllAndOpen(benchmark::State& state) {
         // Once the dialog is up: waits for its list to hold every picture, then Ctrl+A, Open.
         std::function<void()> drive = [&] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            auto* list = dialog ? dialog->findChild<QListView*>(QStringLiteral("listView")) : nullptr;
-            if (!list || list->model()->rowCount(list->rootIndex()) < count) {
+            // The dialog's file list as it is shown (a list, or a tree of details).
+            QAbstractItemView* list = nullptr;
+            if (dialog) {
+                for (auto* view : dialog->findChildren<QAbstractItemView*>()) {
+                    if (view->isVisible() && view->model() && view->model()->rowCount(view->rootIndex()) >= count) list = view;
+                }
+            }
+            if (!list) {
                 if (clock.elapsed() > 600000) {
                     failed = true;
                     if (dialog) dialog->reject();
@@ -127,6 +133,10 @@ void SelectAllAndOpen(benchmark::State& state) {
             QPushButton* open = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
             if (open && open->isEnabled()) open->click();
             if (dialog->isVisible()) QMetaObject::invokeMethod(dialog, "accept");
+            if (dialog->isVisible()) {
+                failed = true;
+                dialog->reject();
+            }
         };
         QTimer::singleShot(0, drive);
         form.ToolButton3Click();

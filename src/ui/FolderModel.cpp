@@ -32,10 +32,6 @@ void FolderModel::refilter() {
             if (filter_.matches(name)) files_ << name;
         }
     }
-    longestRow_ = 0;
-    for (int row = 1; row < rowCount(); ++row) {
-        if (nameAt(row).size() > nameAt(longestRow_).size()) longestRow_ = row;
-    }
 }
 
 int FolderModel::rowCount(const QModelIndex& parent) const {

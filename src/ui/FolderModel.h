@@ -31,8 +31,6 @@ public:
     bool isFolder(int row) const { return row < folderCount(); }
     const QString& nameAt(int row) const;
     QString pathAt(int row) const;
-    // The row whose name is the longest (the list makes every item as wide as it).
-    int longestRow() const { return longestRow_; }
 
 private:
     void refilter();
@@ -41,7 +39,6 @@ private:
     FolderListing listing_;
     NameFilter filter_;
     QStringList files_;  // the listed files that match
-    int longestRow_ = 0;
     QIcon folderIcon_;
     QIcon fileIcon_;
 };
