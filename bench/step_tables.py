@@ -41,6 +41,17 @@ for s in sides:
     print(f"| {s} | {dec:.2f} | {fresh:.2f} | {ms('CopyIntoFreshMemory', s):.2f} | {no:.2f} | {no / dec:.2f} "
           f"| {no / fresh:.2f} | {no / base_no:.1f} | {pre:.3f} | {pre / base_pre:.1f} |")
 
+print("\n### One step against its floor: the same bytes read with pread by two threads (median)\n")
+print("| side | pread, two threads: wall ms | CPU ms | step without prefetch: wall ms | CPU ms "
+      "| step / pread: wall | CPU |")
+print("|---:|---:|---:|---:|---:|---:|---:|")
+for s in sides:
+    if ("PreadTwoThreads", s) not in steps:
+        continue
+    p, n = steps[("PreadTwoThreads", s)], steps[("StepWithoutPrefetch", s)]
+    print(f"| {s} | {p['real_time']:.2f} | {p['process_cpu_ms']:.2f} | {n['real_time']:.2f} | {n['process_cpu_ms']:.2f} "
+          f"| {n['real_time'] / p['real_time']:.2f} | {n['process_cpu_ms'] / p['process_cpu_ms']:.2f} |")
+
 print("\nThe window thread's CPU time (ms) and minor page faults per step:\n")
 print("| side | without prefetch: CPU | faults | with prefetch: CPU | faults |")
 print("|---:|---:|---:|---:|---:|")

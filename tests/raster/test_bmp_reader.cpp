@@ -145,11 +145,12 @@ TEST(BmpReader, LongRowsAt24And32Bits) {
     }
 }
 
-// A raster too large for the caches is written past them: every depth, rows whose starts
-// are not aligned (an odd width), and a file that ends half-way (the rest black).
+// A large raster is written past the caches: every depth, rows whose starts are not
+// aligned (an odd width), read in bands by two threads (from 24 bits on), and a file that
+// ends half-way (the rest black).
 TEST(BmpReader, LargeRasterWrittenPastTheCachesHoldsEveryPixel) {
     const int width = 1449;
-    const int height = int(kPastCacheBytes / (uint64_t(width) * 4)) + 1;
+    const int height = int(2 * kPastCacheBytes / (uint64_t(width) * 4)) + 1;
     for (const uint16_t bitCount : {uint16_t(1), uint16_t(4), uint16_t(8), uint16_t(16), uint16_t(24), uint16_t(32)}) {
         for (const bool truncated : {false, true}) {
             if (truncated && bitCount != 24) continue;
