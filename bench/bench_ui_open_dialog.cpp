@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QAbstractItemView>
 #include <QPushButton>
 #include <QTimer>
@@ -29,6 +30,7 @@
 #include "OffscreenBenchmarkMain.h"
 #include "support/BmpWriter.h"
 #include "ui/OpenPictureDialog.h"
+#include "ui/PictureFileDialog.h"
 #include "ui/support/FakeDialogHost.h"
 #include "ui/uMain.h"
 
@@ -84,10 +86,10 @@ private:
     OpenPictureDialog dialog_;
 };
 
-void key(QWidget* target, int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QKeyEvent press(QEvent::KeyPress, code, modifiers);
+void key(QWidget* target, int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
+    QKeyEvent press(QEvent::KeyPress, code, modifiers, text);
     QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, code, modifiers);
+    QKeyEvent release(QEvent::KeyRelease, code, modifiers, text);
     QApplication::sendEvent(target, &release);
 }
 
@@ -156,6 +158,31 @@ void SelectAllAndOpen(benchmark::State& state) {
     state.counters["open_ms"] = benchmark::Counter(openMs, benchmark::Counter::kAvgIterations);
 }
 
+// Typing the first letters of a name into the box of a dialog on the folder: each key
+// as the box and its completion take it (the completion list pops up).
+void TypeFirstLetters(benchmark::State& state) {
+    const int count = int(state.range(0));
+    const std::string folder = seriesFolder(count);
+    OpenPictureDialog opener;
+    std::unique_ptr<PictureFileDialog> dialog = opener.createDialog(nullptr);
+    dialog->setDirectory(QString::fromStdString(folder));
+    dialog->show();
+    QApplication::processEvents();
+    QLineEdit* box = dialog->fileNameEdit();
+    box->setFocus();
+    for (auto _ : state) {
+        for (const auto& [code, text] : {std::pair{Qt::Key_F, "f"}, std::pair{Qt::Key_R, "r"}, std::pair{Qt::Key_A, "a"}}) {
+            key(box, code, Qt::NoModifier, QString::fromLatin1(text));
+            QApplication::processEvents();
+        }
+        if (box->text() != QStringLiteral("fra")) state.SkipWithError("the box did not take the keys");
+        state.PauseTiming();
+        box->clear();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+
 const bool registered = [] {
     for (int count : {1000, 10000, 100000}) {
         benchmark::RegisterBenchmark("ListAndSortNames", ListAndSortNames)->Arg(count)->Unit(benchmark::kMillisecond);
@@ -164,6 +191,9 @@ const bool registered = [] {
             ->UseManualTime()
             ->Iterations(count >= 100000 ? 3 : 5)
             ->Unit(benchmark::kMillisecond);
+    }
+    for (int count : {1000, 100000}) {
+        benchmark::RegisterBenchmark("TypeFirstLetters", TypeFirstLetters)->Arg(count)->Iterations(5)->Unit(benchmark::kMillisecond);
     }
     return true;
 }();

@@ -160,6 +160,15 @@ void PictureFileDialog::buildControls() {
     nameBox_->setMaxLength(std::numeric_limits<int>::max());
     auto* completer = new QCompleter(model_, this);
     completer->setCaseSensitivity(Qt::CaseInsensitive);
+    // Its list of names that fit what is typed, laid out by one item's size (a folder of
+    // 100,000 pictures may offer them all).
+    auto* completions = new QListView;
+    completions->setUniformItemSizes(true);
+    completions->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    completions->setSelectionBehavior(QAbstractItemView::SelectRows);
+    completions->setSelectionMode(QAbstractItemView::SingleSelection);
+    completions->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    completer->setPopup(completions);
     nameBox_->setCompleter(completer);
 
     auto* kindsLabel = new QLabel(tr("Files of type:"), this);
