@@ -1,5 +1,7 @@
 #include "raster/SharedWork.h"
 
+#include "raster/SideBySide.h"
+
 namespace qfip {
 
 SharedWork::Offer::Offer(SharedWork* shared, const std::function<void()>& work) : shared_(shared) {
@@ -39,7 +41,8 @@ void SharedWork::helpUntilFinished() {
         ++helpers_;
         lock.unlock();
         try {
-            (*work)();
+            // The helper's second thread takes its share too, at the helper's priority.
+            runSideBySide(*work, *work);
         } catch (...) {
             // A stop or a failure ends the worker's own share too; it reports it.
         }

@@ -29,8 +29,9 @@ public:
     // The worker has ended (whatever the outcome): helpers stop waiting.
     void finish();
 
-    // The helper's side: runs whatever is offered (each offer once) until finish().
-    // Failures inside the work are the worker's to meet, not the helper's.
+    // The helper's side: runs whatever is offered (each offer once), on the calling thread
+    // and its second thread (see runSideBySide), until finish(). Failures inside the work
+    // are the worker's to meet, not the helper's.
     void helpUntilFinished();
 
 private:
