@@ -2,7 +2,8 @@
 # Runs the big-picture benchmarks and prints their tables (markdown) with the machine's
 # load beside them:
 #   - one step at 1024 .. 16384 pixels a side, without and with prefetch, beside the
-#     decoder's own time and a copy into a fresh raster (bench_ui_step_sizes);
+#     decoder's own time, a copy into a fresh raster and the same files' bytes read with
+#     pread by two threads (bench_ui_step_sizes);
 #   - the refusal of a 16385 x 16385 header (bench_refusal);
 #   - the open dialog's preview of a 16384 x 16384 picture (bench_ui_preview);
 #   - peak memory of Restart and Open on 16384 x 16384 pictures (bench_ui_restart_memory).
