@@ -11,6 +11,7 @@
 
 #include "render/Drawing.h"
 #include "render/MetafileRendering.h"
+#include "render/SvgRendering.h"
 #include "support/PictureColours.h"
 
 using qfip::exchange::DrawnKind;
