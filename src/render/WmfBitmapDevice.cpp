@@ -15,6 +15,7 @@
 
 #include "common/Error.h"
 #include "render/AnsiText.h"
+#include "render/GdRaster.h"
 #include "render/WmfTextPainter.h"
 
 namespace {
@@ -139,6 +140,10 @@ public:
         : api_(api), input_(input), clipEnds_(std::move(clipEnds)) {
         auto* calls = static_cast<wmfFunctionReference*>(api->function_reference);
         device_ = *calls;
+        calls->device_begin = &DeviceFixes::deviceBegin;
+        calls->draw_line = &DeviceFixes::drawLine;
+        calls->poly_line = &DeviceFixes::polyLine;
+        calls->draw_rectangle = &DeviceFixes::drawRectangle;
         calls->region_clip = &DeviceFixes::regionClip;
         calls->draw_text = &DeviceFixes::drawText;
         api->user_data = this;
@@ -161,6 +166,93 @@ private:
 
     bool clipRecordJustRead() const {
         return std::binary_search(clipEnds_.begin(), clipEnds_.end(), input_.filePosition());
+    }
+
+    // Every colour the device draws with is opaque: its pixels are written, not blended
+    // with what is under them (which read every pixel back first).
+    static void deviceBegin(wmfAPI* api) {
+        of(api).device_.device_begin(api);
+        if (gdImage* image = bitmap(api)) image->alphaBlendingFlag = 0;
+    }
+
+    // A device point as the device maps it to a pixel (kept within 2^40, far past any
+    // bitmap, so that the drawing's arithmetic can't overflow).
+    static int64_t pixel(double value, double origin, double extent, unsigned size) {
+        const double p = std::floor((value - origin) / extent * size);
+        return std::isfinite(p) ? int64_t(std::clamp(p, -1099511627776.0, 1099511627776.0)) : 0;
+    }
+    static int64_t pixelX(wmfAPI* api, float x) {
+        const wmf_gd_t* d = WMF_GD_GetData(api);
+        return pixel(x, d->bbox.TL.x, double(d->bbox.BR.x) - d->bbox.TL.x, d->width);
+    }
+    static int64_t pixelY(wmfAPI* api, float y) {
+        const wmf_gd_t* d = WMF_GD_GetData(api);
+        return pixel(y, d->bbox.TL.y, double(d->bbox.BR.y) - d->bbox.TL.y, d->height);
+    }
+    static int gdColour(const wmfRGB* c) { return int(c->r) << 16 | int(c->g) << 8 | int(c->b); }
+
+    enum class Pen { None, Thin, Other };
+    // A solid pen one pixel wide, no pen, or any other. GDI rounds a pen's width in
+    // pixels to the nearest (the device rounds up, which made libwmf's default pen, one
+    // point, two pixels wide at 96 dpi where GDI's is one).
+    static Pen penOf(wmfAPI* api, const wmfDC* dc) {
+        const wmfPen* pen = dc ? WMF_DC_PEN(dc) : nullptr;
+        if (!pen) return Pen::Other;
+        const unsigned style = WMF_PEN_STYLE(pen);
+        if (style == PS_NULL) return Pen::None;
+        if (style != PS_SOLID && style != PS_INSIDEFRAME) return Pen::Other;
+        const wmf_gd_t* d = WMF_GD_GetData(api);
+        const double wide = WMF_PEN_WIDTH(pen) * d->width / (double(d->bbox.BR.x) - d->bbox.TL.x);
+        const double high = WMF_PEN_HEIGHT(pen) * d->height / (double(d->bbox.BR.y) - d->bbox.TL.y);
+        return wide < 1.5 && high < 1.5 ? Pen::Thin : Pen::Other;
+    }
+
+    static void line(wmfAPI* api, gdImage& image, const wmfD_Coord& from, const wmfD_Coord& to, int colour) {
+        drawPixelLine(image, pixelX(api, from.x), pixelY(api, from.y), pixelX(api, to.x), pixelY(api, to.y), colour);
+    }
+
+    // Lines of a thin solid pen are drawn here; the device draws the others.
+    static void drawLine(wmfAPI* api, wmfDrawLine_t* segment) {
+        gdImage* image = bitmap(api);
+        if (!image || penOf(api, segment->dc) != Pen::Thin) return of(api).device_.draw_line(api, segment);
+        line(api, *image, segment->from, segment->to, gdColour(WMF_PEN_COLOR(WMF_DC_PEN(segment->dc))));
+    }
+
+    static void polyLine(wmfAPI* api, wmfPolyLine_t* lines) {
+        gdImage* image = bitmap(api);
+        if (!image || !lines->pt || penOf(api, lines->dc) != Pen::Thin) return of(api).device_.poly_line(api, lines);
+        const int colour = gdColour(WMF_PEN_COLOR(WMF_DC_PEN(lines->dc)));
+        for (unsigned i = 1; i < lines->count; ++i) line(api, *image, lines->pt[i - 1], lines->pt[i], colour);
+    }
+
+    // A square-cornered rectangle of a solid or null brush and a thin solid or null pen,
+    // as GDI draws it: the figure excludes its right and bottom edges, the pen draws its
+    // outermost pixels, and without a pen the fill is a pixel narrower and lower still.
+    static void drawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect) {
+        gdImage* image = bitmap(api);
+        const wmfBrush* brush = rect->dc ? WMF_DC_BRUSH(rect->dc) : nullptr;
+        const unsigned brushStyle = brush ? WMF_BRUSH_STYLE(brush) : BS_HATCHED;
+        const Pen pen = penOf(api, rect->dc);
+        if (!image || rect->width != 0 || rect->height != 0 || pen == Pen::Other ||
+            (brushStyle != BS_SOLID && brushStyle != BS_NULL))
+            return of(api).device_.draw_rectangle(api, rect);
+        int64_t left = pixelX(api, rect->TL.x), right = pixelX(api, rect->BR.x);
+        int64_t top = pixelY(api, rect->TL.y), bottom = pixelY(api, rect->BR.y);
+        if (left > right) std::swap(left, right);
+        if (top > bottom) std::swap(top, bottom);
+        --right;
+        --bottom;
+        if (pen == Pen::Thin) {
+            const int colour = gdColour(WMF_PEN_COLOR(WMF_DC_PEN(rect->dc)));
+            fillPixels(*image, left, top, right, top, colour);
+            fillPixels(*image, left, bottom, right, bottom, colour);
+            fillPixels(*image, left, top, left, bottom, colour);
+            fillPixels(*image, right, top, right, bottom, colour);
+            ++left, ++top;
+        }
+        --right;
+        --bottom;
+        if (brushStyle == BS_SOLID) fillPixels(*image, left, top, right, bottom, gdColour(WMF_BRUSH_COLOR(brush)));
     }
 
     static void regionClip(wmfAPI* api, wmfPolyRectangle_t* clip) {
@@ -215,7 +307,10 @@ QImage drawWithBitmapDevice(std::span<const uint8_t> bytes, const qfip::Placeabl
     auto session = std::make_unique<Session>();
     wmfAPI* api = session->api();
     if (!api) notValid();
-    SeededInput input(bytes, header.recordsAt == kFirstRecord);
+    // Only a file that clips needs the frame clip (the device checks every pixel against
+    // the clip rectangles it holds).
+    std::vector<size_t> clipEnds = clipRecordEnds(bytes);
+    SeededInput input(bytes, header.recordsAt == kFirstRecord && !clipEnds.empty());
     if (wmf_bbuf_input(api, &SeededInput::read, &SeededInput::seek, &SeededInput::tell, &input) != wmf_E_None)
         notValid();
     wmfD_Rect scanned;
@@ -237,7 +332,7 @@ QImage drawWithBitmapDevice(std::span<const uint8_t> bytes, const qfip::Placeabl
     device->width = unsigned(size.width());
     device->height = unsigned(size.height());
     {
-        DeviceFixes fixes(api, input, clipRecordEnds(bytes));
+        DeviceFixes fixes(api, input, std::move(clipEnds));
         if (wmf_play(api, 0, &frame) != wmf_E_None) notValid();
     }
     if (!device->gd_image) notValid();
