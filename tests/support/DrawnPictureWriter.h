@@ -172,6 +172,20 @@ struct EmfFile {
     }
 };
 
+// The 22-byte placeable header: key, box in units per inch, checksum.
+inline std::vector<uint8_t> placeableHeader(const int16_t (&box)[4], uint16_t unitsPerInch) {
+    std::vector<uint8_t> w;
+    putU32(w, 0x9AC6CDD7);
+    putU16(w, 0);
+    for (int16_t v : box) putU16(w, uint16_t(v));
+    putU16(w, unitsPerInch);
+    putU32(w, 0);
+    uint16_t sum = 0;
+    for (size_t i = 0; i < 10; ++i) sum ^= uint16_t(w[2 * i] | w[2 * i + 1] << 8);
+    putU16(w, sum);
+    return w;
+}
+
 // A placeable metafile: the 22-byte header (bounding box in units per inch, checksum),
 // the metafile header, window origin and extent, a solid brush of colour 0x00BBGGRR, one
 // rectangle in window units, then one more rectangle with a brush of its own for each of
@@ -194,15 +208,7 @@ struct WmfFile {
     std::string text;
 
     std::vector<uint8_t> bytes() const {
-        std::vector<uint8_t> w;
-        putU32(w, 0x9AC6CDD7);
-        putU16(w, 0);
-        for (int16_t v : box) putU16(w, uint16_t(v));
-        putU16(w, unitsPerInch);
-        putU32(w, 0);
-        uint16_t sum = 0;
-        for (size_t i = 0; i < 10; ++i) sum ^= uint16_t(w[2 * i] | w[2 * i + 1] << 8);
-        putU16(w, sum);
+        std::vector<uint8_t> w = placeableHeader(box, unitsPerInch);
 
         const size_t start = w.size();
         putU16(w, 1);      // in memory
@@ -270,15 +276,8 @@ struct MetaRecord {
 
 inline std::vector<uint8_t> placeableMetafile(const std::array<int16_t, 4>& box, uint16_t unitsPerInch, uint16_t objects,
                                               const std::vector<MetaRecord>& records) {
-    std::vector<uint8_t> w;
-    putU32(w, 0x9AC6CDD7);
-    putU16(w, 0);
-    for (int16_t v : box) putU16(w, uint16_t(v));
-    putU16(w, unitsPerInch);
-    putU32(w, 0);
-    uint16_t sum = 0;
-    for (size_t i = 0; i < 10; ++i) sum ^= uint16_t(w[2 * i] | w[2 * i + 1] << 8);
-    putU16(w, sum);
+    const int16_t corners[4] = {box[0], box[1], box[2], box[3]};
+    std::vector<uint8_t> w = placeableHeader(corners, unitsPerInch);
     const size_t start = w.size();
     putU16(w, 1);
     putU16(w, 9);
