@@ -9,11 +9,15 @@
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
 
 #include "common/DrawnPictures.h"
 #include "common/Error.h"
 #include "render/AnsiText.h"
 #include "render/Drawing.h"
+#include "render/GdRaster.h"
 #include "render/MetafileRendering.h"
 #include "render/SvgRendering.h"
 #include "support/DrawnPictureWriter.h"
@@ -338,6 +342,68 @@ TEST(MetafileDrawing, WmfTextInItsCodePageDrawsAsText) {
     EXPECT_NE(curly, straight);
     EXPECT_GT(inkIn(curly, 5, 100), inkIn(text("q", 0), 5, 100) + 4);  // the quotes have ink
     EXPECT_EQ(text("\x93q\x94", 0, true), curly);
+}
+
+// Lines drawn straight into libwmf's bitmap give exactly the pixels of the line's own
+// definition that lie in the bitmap and its clip rectangles, however far outside the
+// line's ends are (the clipped part is computed, never walked).
+TEST(GdRaster, LinesAndFillsKeepToTheBitmapAndItsClip) {
+    constexpr int kSide = 24;
+    std::vector<int> pixels(kSide * kSide);
+    std::vector<int*> rows(kSide);
+    for (int y = 0; y < kSide; ++y) rows[size_t(y)] = pixels.data() + y * kSide;
+    auto image = std::make_unique<gdImage>();
+    image->sx = image->sy = kSide;
+    image->trueColor = 1;
+    image->tpixels = rows.data();
+    gdClipRectangle boxes[] = {{2, 3, 9, 20}, {12, 3, 30, 7}};  // the second partly outside
+    gdClipSet clip{2, 2, boxes};
+    const auto inClip = [&](int64_t x, int64_t y) {
+        if (x < 0 || y < 0 || x >= kSide || y >= kSide) return false;
+        for (const gdClipRectangle& b : boxes)
+            if (x >= b.x_min && x <= b.x_max && y >= b.y_min && y <= b.y_max) return true;
+        return false;
+    };
+    // Pixel k of the line: one step along its longer axis, the other coordinate rounded.
+    const auto reference = [&](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+        std::vector<int> want(kSide * kSide, 0);
+        const bool alongX = std::llabs(x1 - x0) >= std::llabs(y1 - y0);
+        const int64_t m0 = alongX ? x0 : y0, m1 = alongX ? x1 : y1, n0 = alongX ? y0 : x0, n1 = alongX ? y1 : x1;
+        const int64_t steps = std::llabs(m1 - m0), dn = std::llabs(n1 - n0);
+        for (int64_t k = 0; k <= steps; ++k) {
+            const int64_t m = m0 + (m1 >= m0 ? k : -k);
+            const int64_t f = steps ? (2 * k * dn + steps) / (2 * steps) : 0;
+            const int64_t n = n0 + (n1 >= n0 ? f : -f);
+            const int64_t x = alongX ? m : n, y = alongX ? n : m;
+            if (inClip(x, y)) want[size_t(y * kSide + x)] = 1;
+        }
+        return want;
+    };
+    const int64_t far = 1000000;
+    const int64_t lines[][4] = {{0, 0, 23, 23}, {23, 0, 0, 23}, {5, -3, 5, 30}, {-4, 4, 40, 4}, {1, 2, 22, 9},
+                                {22, 19, 3, 4},  {7, 7, 7, 7},   {-far, 5, far, 6}, {-far, -far + 3, far, far + 3},
+                                {13, -far, 14, far}, {3, 22, 20, 1}};
+    image->clip = &clip;
+    for (const auto& l : lines) {
+        std::fill(pixels.begin(), pixels.end(), 0);
+        drawPixelLine(*image, l[0], l[1], l[2], l[3], 1);
+        EXPECT_EQ(pixels, reference(l[0], l[1], l[2], l[3])) << l[0] << "," << l[1] << " to " << l[2] << "," << l[3];
+    }
+    // Without clip rectangles the whole bitmap may be drawn on.
+    image->clip = nullptr;
+    std::fill(pixels.begin(), pixels.end(), 0);
+    drawPixelLine(*image, -far, 0, far, 0, 1);
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 1), kSide);
+    image->clip = &clip;
+    std::fill(pixels.begin(), pixels.end(), 0);
+    fillPixels(*image, -far, 0, far, 5, 1);
+    int filled = 0;
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) {
+            EXPECT_EQ(pixels[size_t(y * kSide + x)], int(inClip(x, y) && y <= 5)) << x << "," << y;
+            filled += pixels[size_t(y * kSide + x)];
+        }
+    EXPECT_EQ(filled, 8 * 3 + 12 * 3);
 }
 
 int main(int argc, char** argv) {
