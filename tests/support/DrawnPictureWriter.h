@@ -101,7 +101,7 @@ struct EmfFile {
         e.select(gdi::NULL_PEN);
         e.rectangle({rect[0], rect[1], rect[2], rect[3]});
         if (!fontFace.empty()) e.select(e.font(fontHeight, fontFace));
-        const Rect box = {bounds[0], bounds[1], bounds[2], bounds[3]};
+        const RecordRect box = {bounds[0], bounds[1], bounds[2], bounds[3]};
         for (const EmfText& text : texts)
             e.text(text.x, text.y, text.characters, text.glyphIndex ? 0x10 : 0,  // ETO_GLYPH_INDEX
                    text.advances ? std::vector<int32_t>(text.characters.size(), 8) : std::vector<int32_t>{}, box, box);

@@ -35,8 +35,9 @@ enum : uint32_t { ANSI_CHARSET = 0 };
 enum : uint32_t { NULL_BRUSH = 0x80000005, BLACK_PEN = 0x80000007, NULL_PEN = 0x80000008 };
 }  // namespace gdi
 
-using Rect = std::array<int32_t, 4>;  // left, top, right, bottom
-using Point = std::pair<int32_t, int32_t>;
+// A rectangle and a point as the records hold them (left, top, right, bottom).
+using RecordRect = std::array<int32_t, 4>;
+using RecordPoint = std::pair<int32_t, int32_t>;
 
 // A packed DIB (BITMAPINFOHEADER, colour table, bottom-up pixel rows) of 0xRRGGBB pixels,
 // top row first: 24 bits a pixel, or with `palette` (two colours) one bit a pixel, each
@@ -66,7 +67,7 @@ inline uint32_t dibBitsOffset(const std::vector<uint8_t>& dib) {
 class EmfWriter {
 public:
     // bounds: the picture's inclusive pixels on the reference device; frame: 0.01 mm.
-    EmfWriter(const Rect& bounds, const Rect& frame) : bounds_(bounds), frame_(frame) {}
+    EmfWriter(const RecordRect& bounds, const RecordRect& frame) : bounds_(bounds), frame_(frame) {}
 
     // Any record, of its type and 32-bit parameters (or raw bytes, padded to 4).
     void record(uint32_t type, const std::vector<uint32_t>& words) {
@@ -128,39 +129,41 @@ public:
 
     // Clipping: rectangles in logical units; a region's rectangles in device units (none
     // with RGN_COPY: the clip is reset to the whole picture).
-    void excludeClipRect(const Rect& r) { record(29, words(r)); }
-    void intersectClipRect(const Rect& r) { record(30, words(r)); }
-    void selectClipRegion(uint32_t mode, const std::vector<Rect>& rects) {
+    void excludeClipRect(const RecordRect& r) { record(29, words(r)); }
+    void intersectClipRect(const RecordRect& r) { record(30, words(r)); }
+    void selectClipRegion(uint32_t mode, const std::vector<RecordRect>& rects) {
         std::vector<uint32_t> body;
         if (rects.empty()) {
             body = {0, mode};
         } else {
-            Rect box = rects.front();
-            for (const Rect& r : rects)
+            RecordRect box = rects.front();
+            for (const RecordRect& r : rects)
                 box = {std::min(box[0], r[0]), std::min(box[1], r[1]), std::max(box[2], r[2]), std::max(box[3], r[3])};
             const uint32_t n = uint32_t(rects.size());
             body = {32 + 16 * n, mode, 32, 1, n, 16 * n};  // RGNDATAHEADER: size, RDH_RECTANGLES
             for (int32_t v : box) body.push_back(uint32_t(v));
-            for (const Rect& r : rects)
+            for (const RecordRect& r : rects)
                 for (int32_t v : r) body.push_back(uint32_t(v));
         }
         record(75, body);  // EMR_EXTSELECTCLIPRGN
     }
     void beginPath() { record(59, {}); }
     void endPath() { record(60, {}); }
+    void closeFigure() { record(61, {}); }
     void selectClipPath(uint32_t mode) { record(67, {mode}); }
 
     // Drawing, in logical units.
-    void rectangle(const Rect& r) { record(43, words(r)); }
+    void rectangle(const RecordRect& r) { record(43, words(r)); }
     void moveTo(int32_t x, int32_t y) { record(27, {uint32_t(x), uint32_t(y)}); }
     void lineTo(int32_t x, int32_t y) { record(54, {uint32_t(x), uint32_t(y)}); }
-    void polygon16(const std::vector<Point>& points) { poly16(86, points); }
-    void polyline16(const std::vector<Point>& points) { poly16(87, points); }
+    // EMR_POLYGON16 and EMR_POLYLINE16, the forms GDI writes for 16-bit coordinates.
+    void polygon(const std::vector<RecordPoint>& points) { poly16(86, points); }
+    void polyline(const std::vector<RecordPoint>& points) { poly16(87, points); }
 
     // EMR_EXTTEXTOUTW: UTF-16 text (or glyph indices with ETO_GLYPH_INDEX, 0x10) at the
     // reference point; with `dx`, one advance per character.
     void text(int32_t x, int32_t y, const std::vector<uint16_t>& characters, uint32_t options = 0,
-              const std::vector<int32_t>& dx = {}, const Rect& bounds = {}, const Rect& rect = {}) {
+              const std::vector<int32_t>& dx = {}, const RecordRect& bounds = {}, const RecordRect& rect = {}) {
         const uint32_t count = uint32_t(characters.size());
         const uint32_t stringBytes = (count * 2 + 3) / 4 * 4;
         std::vector<uint8_t> body;
@@ -183,7 +186,7 @@ public:
 
     // EMR_STRETCHDIBITS: the source rectangle of a packed DIB (its pixels) stretched onto
     // the destination with a raster operation.
-    void stretchDIBits(const Rect& dest, const Rect& source, const std::vector<uint8_t>& dib, uint32_t rop) {
+    void stretchDIBits(const RecordRect& dest, const RecordRect& source, const std::vector<uint8_t>& dib, uint32_t rop) {
         const uint32_t bitsAt = dibBitsOffset(dib);
         std::vector<uint32_t> body(dest.begin(), dest.end());  // bounds
         const uint32_t fixed = 80;
@@ -235,9 +238,9 @@ public:
     }
 
 private:
-    static std::vector<uint32_t> words(const Rect& r) { return {uint32_t(r[0]), uint32_t(r[1]), uint32_t(r[2]), uint32_t(r[3])}; }
-    void poly16(uint32_t type, const std::vector<Point>& points) {
-        Rect box = {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    static std::vector<uint32_t> words(const RecordRect& r) { return {uint32_t(r[0]), uint32_t(r[1]), uint32_t(r[2]), uint32_t(r[3])}; }
+    void poly16(uint32_t type, const std::vector<RecordPoint>& points) {
+        RecordRect box = {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
         for (const auto& [x, y] : points) box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x), std::max(box[3], y)};
         std::vector<uint8_t> body;
         for (int32_t v : box) putU32(body, uint32_t(v));
@@ -249,15 +252,16 @@ private:
         recordBytes(type, body);
     }
 
-    Rect bounds_, frame_;
+    RecordRect bounds_, frame_;
     std::vector<uint8_t> records_;
     uint32_t count_ = 0;
     uint16_t handles_ = 0;
 };
 
 // A placeable metafile: the 22-byte placeable header (bounding box in units per inch,
-// checksum), the metafile header, the records and META_EOF. Coordinates are 16-bit
-// logical units; objects take the lowest free slot of the object table, as GDI gives them.
+// checksum), the metafile header, the records and META_EOF. Coordinates are logical
+// units, written as 16 bits; objects take the lowest free slot of the object table, as
+// GDI gives them.
 class WmfWriter {
 public:
     WmfWriter(const std::array<int16_t, 4>& box, uint16_t unitsPerInch) : box_(box), unitsPerInch_(unitsPerInch) {}
@@ -285,9 +289,9 @@ public:
     }
     // META_CREATEREGION: a region object of rectangles, one scan each (rectangles must not
     // share rows).
-    uint16_t region(const std::vector<std::array<int16_t, 4>>& rects) {
+    uint16_t region(const std::vector<RecordRect>& rects) {
         std::vector<uint16_t> scans;
-        std::array<int16_t, 4> box = rects.front();
+        RecordRect box = rects.front();
         uint16_t maxScan = 0;
         for (const auto& r : rects) {
             scans.insert(scans.end(), {2, uint16_t(r[1]), uint16_t(r[3]), uint16_t(r[0]), uint16_t(r[2]), 2});
@@ -318,15 +322,15 @@ public:
     void setBkColour(uint32_t colour) { record(0x0201, {uint16_t(colour), uint16_t(colour >> 16)}); }
     void saveDC() { record(0x001E, {}); }
     void restoreDC(int16_t relative) { record(0x0127, {uint16_t(relative)}); }
-    void excludeClipRect(const std::array<int16_t, 4>& r) { record(0x0415, ltrbReversed(r)); }
-    void intersectClipRect(const std::array<int16_t, 4>& r) { record(0x0416, ltrbReversed(r)); }
+    void excludeClipRect(const RecordRect& r) { record(0x0415, ltrbReversed(r)); }
+    void intersectClipRect(const RecordRect& r) { record(0x0416, ltrbReversed(r)); }
 
     // Drawing.
-    void rectangle(const std::array<int16_t, 4>& r) { record(0x041B, ltrbReversed(r)); }
+    void rectangle(const RecordRect& r) { record(0x041B, ltrbReversed(r)); }
     void moveTo(int16_t x, int16_t y) { record(0x0214, {uint16_t(y), uint16_t(x)}); }
     void lineTo(int16_t x, int16_t y) { record(0x0213, {uint16_t(y), uint16_t(x)}); }
-    void polygon(const std::vector<std::pair<int16_t, int16_t>>& points) { poly(0x0324, points); }
-    void polyline(const std::vector<std::pair<int16_t, int16_t>>& points) { poly(0x0325, points); }
+    void polygon(const std::vector<RecordPoint>& points) { poly(0x0324, points); }
+    void polyline(const std::vector<RecordPoint>& points) { poly(0x0325, points); }
     // META_TEXTOUT: the bytes of the text in the font's character set.
     void textOut(int16_t x, int16_t y, const std::string& text) {
         std::vector<uint16_t> words = pack({uint16_t(text.size())}, text);
@@ -341,13 +345,13 @@ public:
     }
     // META_STRETCHDIB and META_DIBSTRETCHBLT: the source rectangle of a packed DIB (its
     // pixels) stretched onto the destination with a raster operation.
-    void stretchDib(const std::array<int16_t, 4>& dest, const std::array<int16_t, 4>& source,
+    void stretchDib(const RecordRect& dest, const RecordRect& source,
                     const std::vector<uint8_t>& dib, uint32_t rop) {
         std::vector<uint16_t> words = {uint16_t(rop), uint16_t(rop >> 16), 0};  // DIB_RGB_COLORS
         appendStretch(words, dest, source);
         record(0x0F43, pack(words, std::string(dib.begin(), dib.end())));
     }
-    void dibStretchBlt(const std::array<int16_t, 4>& dest, const std::array<int16_t, 4>& source,
+    void dibStretchBlt(const RecordRect& dest, const RecordRect& source,
                        const std::vector<uint8_t>& dib, uint32_t rop) {
         std::vector<uint16_t> words = {uint16_t(rop), uint16_t(rop >> 16)};
         appendStretch(words, dest, source);
@@ -390,7 +394,7 @@ private:
         record(function, words);
         return slot;
     }
-    static std::vector<uint16_t> ltrbReversed(const std::array<int16_t, 4>& r) {
+    static std::vector<uint16_t> ltrbReversed(const RecordRect& r) {
         return {uint16_t(r[3]), uint16_t(r[2]), uint16_t(r[1]), uint16_t(r[0])};  // bottom, right, top, left
     }
     // Bytes two to a word, the last padded with a zero.
@@ -399,13 +403,12 @@ private:
             words.push_back(uint16_t(uint8_t(bytes[i]) | (i + 1 < bytes.size() ? uint8_t(bytes[i + 1]) << 8 : 0)));
         return words;
     }
-    static void appendStretch(std::vector<uint16_t>& words, const std::array<int16_t, 4>& dest,
-                              const std::array<int16_t, 4>& source) {
-        for (int16_t v : {int16_t(source[3] - source[1]), int16_t(source[2] - source[0]), source[1], source[0],
-                          int16_t(dest[3] - dest[1]), int16_t(dest[2] - dest[0]), dest[1], dest[0]})
+    static void appendStretch(std::vector<uint16_t>& words, const RecordRect& dest, const RecordRect& source) {
+        for (int32_t v : {source[3] - source[1], source[2] - source[0], source[1], source[0], dest[3] - dest[1],
+                          dest[2] - dest[0], dest[1], dest[0]})
             words.push_back(uint16_t(v));
     }
-    void poly(uint16_t function, const std::vector<std::pair<int16_t, int16_t>>& points) {
+    void poly(uint16_t function, const std::vector<RecordPoint>& points) {
         std::vector<uint16_t> words = {uint16_t(points.size())};
         for (const auto& [x, y] : points) words.insert(words.end(), {uint16_t(x), uint16_t(y)});
         record(function, words);
