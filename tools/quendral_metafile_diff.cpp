@@ -3,7 +3,9 @@
 //   quendral_metafile_diff draw <helper> <metafile> <out.png>
 //       loads the file as the program loads a picture file (its kind by content) and
 //       draws it with the given drawing helper (quendral-render), as the program does
-//   quendral_metafile_diff compare <metafile> <ours.png> <theirs.png> <side-by-side.png>
+//   quendral_metafile_diff compare <metafile> <ours.png> <theirs.png> <side-by-side.png> [centred]
+//       (centred: the other drawing is our size's middle of a larger page, as LibreOffice
+//       places a picture on its page; that middle is taken)
 //       prints one tab-separated line: the file's name, both sizes, the share of pixels
 //       that differ (a channel by more than 64) once the other drawing is scaled to ours,
 //       and, for a file of the corpus (tests/support/MetafileCorpus.h), how many of its
@@ -85,14 +87,19 @@ bool differs(QRgb a, QRgb b) {
     return std::abs(qRed(a) - qRed(b)) > 64 || std::abs(qGreen(a) - qGreen(b)) > 64 || std::abs(qBlue(a) - qBlue(b)) > 64;
 }
 
-int compare(const std::string& metafile, const QString& oursPath, const QString& theirsPath, const QString& sideBySide) {
+int compare(const std::string& metafile, const QString& oursPath, const QString& theirsPath, const QString& sideBySide,
+            bool centred) {
     const std::string name = std::filesystem::path(metafile).stem().string();
     const std::vector<qfip::testing::CorpusMetafile> corpus = qfip::testing::metafileCorpus();
     const qfip::testing::CorpusMetafile* file = nullptr;
     for (const auto& f : corpus)
         if (f.name == name) file = &f;
 
-    const QImage ours(oursPath), theirsAsDrawn(theirsPath);
+    const QImage ours(oursPath);
+    QImage theirsAsDrawn(theirsPath);
+    if (centred && !ours.isNull() && theirsAsDrawn.width() > ours.width() && theirsAsDrawn.height() > ours.height())
+        theirsAsDrawn = theirsAsDrawn.copy((theirsAsDrawn.width() - ours.width()) / 2, (theirsAsDrawn.height() - ours.height()) / 2,
+                                           ours.width(), ours.height());
     const auto sizeText = [](const QImage& i) { return i.isNull() ? std::string("none") : std::to_string(i.width()) + "x" + std::to_string(i.height()); };
     if (ours.isNull() || theirsAsDrawn.isNull()) {
         std::printf("%s\t%s\t%s\t-\t-\t-\t\n", name.c_str(), sizeText(ours).c_str(), sizeText(theirsAsDrawn).c_str());
@@ -147,10 +154,11 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "draw" && argc == 5) return draw(argv[2], argv[3], QString::fromLocal8Bit(argv[4]));
-    if (mode == "compare" && argc == 6)
-        return compare(argv[2], QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]), QString::fromLocal8Bit(argv[5]));
+    if (mode == "compare" && (argc == 6 || (argc == 7 && std::string(argv[6]) == "centred")))
+        return compare(argv[2], QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]), QString::fromLocal8Bit(argv[5]),
+                       argc == 7);
     std::fprintf(stderr,
                  "usage: quendral_metafile_diff draw <helper> <metafile> <out.png>\n"
-                 "       quendral_metafile_diff compare <metafile> <ours.png> <theirs.png> <side-by-side.png>\n");
+                 "       quendral_metafile_diff compare <metafile> <ours.png> <theirs.png> <side-by-side.png> [centred]\n");
     return 2;
 }

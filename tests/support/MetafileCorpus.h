@@ -388,16 +388,16 @@ inline CorpusMetafile wmfTextCharsets() {
     return {"wmf-text-charset", false, 200, 100, w.bytes(), textCharsetChecks()};
 }
 
-// Bitmaps stretched from a packed DIB: 4 x 4 pixels of 24 bits in four coloured quarters,
-// and 2 x 2 pixels of one bit with a two-colour table. Enlarged, each source pixel
-// covers a block (no smoothing in GDI's default stretch mode); a block's middle is exact.
+// Bitmaps stretched from a packed DIB: 4 x 4 pixels in four quarters, of 24 bits and of
+// one bit with a two-colour table. Enlarged, each source pixel covers a block of the same
+// colour: GDI's default stretch mode (BLACKONWHITE) repeats pixels and never smooths.
 inline const std::vector<uint8_t>& quartersDib() {
     static const std::vector<uint8_t> dib = packedDib(4, 4, {kRed, kRed, kGreen, kGreen, kRed, kRed, kGreen, kGreen,
                                                              kBlue, kBlue, kYellow, kYellow, kBlue, kBlue, kYellow, kYellow});
     return dib;
 }
 inline const std::vector<uint8_t>& twoColourDib() {
-    static const std::vector<uint8_t> dib = packedDib(2, 2, {0, 1, 1, 0}, {kCyan, kMagenta});
+    static const std::vector<uint8_t> dib = packedDib(4, 4, {0, 0, 1, 1, 0, 0, 1, 1, 1, 1, 0, 0, 1, 1, 0, 0}, {kCyan, kMagenta});
     return dib;
 }
 inline std::vector<PixelCheck> bitmapChecks() {
@@ -406,6 +406,8 @@ inline std::vector<PixelCheck> bitmapChecks() {
         pixelIs("24 bits: bottom left", 20, 40, kBlue), pixelIs("24 bits: bottom right", 40, 40, kYellow),
         pixelIs("1 bit: top left", 65, 65, kCyan),      pixelIs("1 bit: top right", 85, 65, kMagenta),
         pixelIs("1 bit: bottom left", 65, 85, kMagenta), pixelIs("1 bit: bottom right", 85, 85, kCyan),
+        pixelIs("24 bits: not smoothed, left of an edge", 28, 20, kRed),
+        pixelIs("24 bits: not smoothed, right of it", 31, 20, kGreen),
         pixelIs("outside", 75, 25, kWhite),
     };
 }
@@ -482,7 +484,7 @@ inline CorpusMetafile emfMapModes() {
             {
                 pixelIs("anisotropic", 25, 25, kRed),
                 pixelIs("anisotropic: y scaled apart from x", 25, 45, kWhite),
-                pixelIs("window origin", 75, 75, kBlue),
+                pixelIs("window origin", 86, 75, kBlue),
                 pixelIs("viewport origin", 75, 25, kGreen),
                 pixelIs("isotropic", 20, 70, kYellow),
                 pixelIs("isotropic: x scaled as y", 45, 70, kWhite),
@@ -551,11 +553,11 @@ inline std::vector<CorpusMetafile> metafileCorpus() {
 
     EmfWriter e = emf(100, 100);
     e.stretchDIBits({10, 10, 50, 50}, {0, 0, 4, 4}, quartersDib(), gdi::SRCCOPY);
-    e.stretchDIBits({55, 55, 95, 95}, {0, 0, 2, 2}, twoColourDib(), gdi::SRCCOPY);
+    e.stretchDIBits({55, 55, 95, 95}, {0, 0, 4, 4}, twoColourDib(), gdi::SRCCOPY);
     files.push_back({"emf-bitmap", true, 100, 100, e.bytes(), bitmapChecks()});
     WmfWriter w = wmf(100, 100);
     w.stretchDib({10, 10, 50, 50}, {0, 0, 4, 4}, quartersDib(), gdi::SRCCOPY);
-    w.dibStretchBlt({55, 55, 95, 95}, {0, 0, 2, 2}, twoColourDib(), gdi::SRCCOPY);
+    w.dibStretchBlt({55, 55, 95, 95}, {0, 0, 4, 4}, twoColourDib(), gdi::SRCCOPY);
     files.push_back({"wmf-bitmap", false, 100, 100, w.bytes(), bitmapChecks()});
 
     e = emf(100, 100);
