@@ -7,7 +7,8 @@
 //       (centred: the other drawing is our size's middle of a larger page, as LibreOffice
 //       places a picture on its page; that middle is taken)
 //       prints one tab-separated line: the file's name, both sizes, the share of pixels
-//       that differ (a channel by more than 64) once the other drawing is scaled to ours,
+//       that differ (a channel by more than 64) once the other drawing is scaled to ours
+//       (to the corpus file's own size, on white, where ours is missing: refused),
 //       and, for a file of the corpus (tests/support/MetafileCorpus.h), how many of its
 //       known-answer checks each drawing passes and which it fails; writes the two
 //       drawings and their difference side by side when any pixel differs
@@ -95,14 +96,21 @@ int compare(const std::string& metafile, const QString& oursPath, const QString&
     for (const auto& f : corpus)
         if (f.name == name) file = &f;
 
-    const QImage ours(oursPath);
+    // Our drawing, or where the chain refused the file, white at the size the file means.
+    QImage ours(oursPath);
+    const bool oursDrawn = !ours.isNull();
+    if (!oursDrawn && file) {
+        ours = QImage(file->width, file->height, QImage::Format_RGB32);
+        ours.fill(Qt::white);
+    }
     QImage theirsAsDrawn(theirsPath);
     if (centred && !ours.isNull() && theirsAsDrawn.width() > ours.width() && theirsAsDrawn.height() > ours.height())
         theirsAsDrawn = theirsAsDrawn.copy((theirsAsDrawn.width() - ours.width()) / 2, (theirsAsDrawn.height() - ours.height()) / 2,
                                            ours.width(), ours.height());
     const auto sizeText = [](const QImage& i) { return i.isNull() ? std::string("none") : std::to_string(i.width()) + "x" + std::to_string(i.height()); };
+    const std::string oursSize = oursDrawn ? sizeText(ours) : "none";
     if (ours.isNull() || theirsAsDrawn.isNull()) {
-        std::printf("%s\t%s\t%s\t-\t-\t-\t\n", name.c_str(), sizeText(ours).c_str(), sizeText(theirsAsDrawn).c_str());
+        std::printf("%s\t%s\t%s\t-\t-\t-\t\n", name.c_str(), oursSize.c_str(), sizeText(theirsAsDrawn).c_str());
         return 0;
     }
     QImage theirs(ours.size(), QImage::Format_RGB32);
@@ -124,9 +132,10 @@ int compare(const std::string& metafile, const QString& oursPath, const QString&
         }
     }
     const double share = 100.0 * double(differing) / (double(ours.width()) * ours.height());
-    const auto [oursPassed, oursFailed] = checksOf(file, oursOpaque);
+    auto [oursPassed, oursFailed] = checksOf(file, oursOpaque);
+    if (!oursDrawn) oursPassed = "refused", oursFailed.clear();
     const auto [theirsPassed, theirsFailed] = checksOf(file, theirs);
-    std::printf("%s\t%s\t%s\t%.2f%%\t%s\t%s\t%s\t%s\n", name.c_str(), sizeText(ours).c_str(), sizeText(theirsAsDrawn).c_str(),
+    std::printf("%s\t%s\t%s\t%.2f%%\t%s\t%s\t%s\t%s\n", name.c_str(), oursSize.c_str(), sizeText(theirsAsDrawn).c_str(),
                 share, oursPassed.c_str(), theirsPassed.c_str(), oursFailed.c_str(), theirsFailed.c_str());
     if (differing == 0) return 0;
 
