@@ -10,8 +10,35 @@
 #include <string>
 #include <vector>
 
+#include "common/Error.h"
+#include "exchange/DrawnSize.h"
 #include "exchange/RenderClient.h"
 #include "support/MetafileCorpus.h"
+
+namespace {
+uint32_t u32At(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
+}  // namespace
+
+// The writers fill in what the headers say about the whole file: the program takes each
+// file for its kind and size, and its record walk reaches the end record the header counts.
+TEST(MetafileCorpusFiles, HeadersDescribeTheWholeFile) {
+    for (const auto& file : qfip::testing::metafileCorpus()) {
+        SCOPED_TRACE(file.name);
+        const auto kind = file.enhanced ? qfip::DrawnKind::EnhancedMetafile : qfip::DrawnKind::PlaceableMetafile;
+        EXPECT_EQ(qfip::metafileKind(file.bytes, file.bytes.size()), kind);
+        EXPECT_EQ(qfip::exchange::expectedSize(kind, file.bytes), (qfip::exchange::Size{file.width, file.height}));
+        const uint64_t records = qfip::exchange::metafileRecordCount(kind, file.bytes);
+        if (file.enhanced) {
+            EXPECT_EQ(u32At(file.bytes, 48), file.bytes.size());  // nBytes
+            EXPECT_EQ(records + 1, u32At(file.bytes, 52));  // nRecords: the header, the walk, EMR_EOF
+            EXPECT_EQ(u32At(file.bytes, file.bytes.size() - 20), 14u);  // EMR_EOF last
+        } else {
+            EXPECT_EQ(2 * uint64_t(u32At(file.bytes, 28)), file.bytes.size() - 22);  // mtSize in words
+            EXPECT_GE(records, file.checks.size() > 0 ? 3u : 1u);
+            EXPECT_EQ(std::vector<uint8_t>(file.bytes.end() - 6, file.bytes.end()), (std::vector<uint8_t>{3, 0, 0, 0, 0, 0}));
+        }
+    }
+}
 
 #ifdef QFIP_RENDER_HELPER
 
