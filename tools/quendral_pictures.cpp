@@ -10,7 +10,8 @@
 //       metafiles itself: glyph-text (text drawn by glyph index, twice),
 //       glyph-text-no-end (the same without an end record), no-end (a rectangle
 //       without an end record), glyph-past-table (a glyph index past the font's table);
-//       or a 40 x 30 placeable metafile that is slow to draw: rectangles (300,000 of them)
+//       or a 40 x 30 placeable metafile that is slow to draw: rectangles (300,000 of them,
+//       after 40,000 saved device contexts)
 //   quendral_pictures corpus <folder>
 //       the metafile drawing corpus (tests/support/MetafileCorpus.h), each file named
 //       after its entry (emf-clip-rect.emf, ...), and beside it every other metafile the
@@ -102,6 +103,7 @@ std::vector<uint8_t> sampleMetafile(const std::string& kind) {
     if (kind == "rectangles") {
         WmfFile wmf;
         wmf.rectangles = 300000;
+        wmf.savedContexts = 40000;  // libwmf's time grows with their square
         return wmf.bytes();
     }
     if (kind == "wmf") return WmfFile{}.bytes();

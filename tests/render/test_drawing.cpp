@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
@@ -11,6 +12,7 @@
 
 #include "render/Drawing.h"
 #include "render/MetafileRendering.h"
+#include "render/SvgRendering.h"
 #include "support/PictureColours.h"
 
 using qfip::exchange::DrawnKind;
@@ -52,7 +54,8 @@ TEST(SvgImage, UnreadableDocumentGivesANullImage) {
 
 // What a document may still draw after the check, and what of the user's files it may not
 // show. `outside`: QSvgRenderer alone shows the user's picture (so its absence after the
-// check means something); `kept`: the colour the check leaves at (4, 4).
+// check means something); `kept`: the colour the check leaves at (4, 4). librsvg, given
+// the document with no base location, shows none of them even without the check.
 TEST(SvgImage, DrawsOnlyWhatRefersToNothingOutsideTheDocument) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
@@ -95,10 +98,19 @@ TEST(SvgImage, DrawsOnlyWhatRefersToNothingOutsideTheDocument) {
         QSvgRenderer(c.svg).render(&painter);
         painter.end();
         EXPECT_EQ(holdsColour(unchecked, kUsersPictureColour), c.outside) << c.what;
+        EXPECT_FALSE(holdsColour(renderSvgDocument(c.svg, QSize(8, 8)), kUsersPictureColour)) << c.what;
         const QImage checked = renderSvg(c.svg, QSize(8, 8));
         ASSERT_FALSE(checked.isNull()) << c.what;
         EXPECT_FALSE(holdsColour(checked, kUsersPictureColour)) << c.what;
         EXPECT_EQ(checked.pixel(4, 4), c.kept) << c.what << std::hex << " " << checked.pixel(4, 4);
+    }
+
+    // Nor by a file URL, nor by a path relative to the current folder.
+    const QString relative = QDir::current().relativeFilePath(picture);
+    for (const QString& href : {"file://" + picture, relative}) {
+        const QImage alone = renderSvgDocument(svgDocument(image(href)), QSize(8, 8));
+        ASSERT_FALSE(alone.isNull()) << href.toStdString();
+        EXPECT_FALSE(holdsColour(alone, kUsersPictureColour)) << href.toStdString();
     }
 
     // Entities (which could name files of their own) make the document unreadable.
