@@ -163,35 +163,9 @@ struct MetaRecord {
 
 inline std::vector<uint8_t> placeableMetafile(const std::array<int16_t, 4>& box, uint16_t unitsPerInch, uint16_t objects,
                                               const std::vector<MetaRecord>& records) {
-    std::vector<uint8_t> w;
-    putU32(w, 0x9AC6CDD7);
-    putU16(w, 0);
-    for (int16_t v : box) putU16(w, uint16_t(v));
-    putU16(w, unitsPerInch);
-    putU32(w, 0);
-    uint16_t sum = 0;
-    for (size_t i = 0; i < 10; ++i) sum ^= uint16_t(w[2 * i] | w[2 * i + 1] << 8);
-    putU16(w, sum);
-    const size_t start = w.size();
-    putU16(w, 1);
-    putU16(w, 9);
-    putU16(w, 0x300);
-    putU32(w, 0);  // size in words, set below
-    putU16(w, objects);
-    putU32(w, 0);  // largest record, set below
-    putU16(w, 0);
-    uint32_t largest = 3;
-    for (const MetaRecord& r : records) {
-        largest = std::max(largest, 3 + uint32_t(r.words.size()));
-        putU32(w, 3 + uint32_t(r.words.size()));
-        putU16(w, uint16_t(r.function));
-        for (uint32_t v : r.words) putU16(w, uint16_t(v));
-    }
-    putU32(w, 3);
-    putU16(w, 0);  // META_EOF
-    setU32(w, start + 6, uint32_t((w.size() - start) / 2));
-    setU32(w, start + 12, largest);
-    return w;
+    WmfWriter w(box, unitsPerInch);
+    for (const MetaRecord& r : records) w.record(uint16_t(r.function), std::vector<uint16_t>(r.words.begin(), r.words.end()));
+    return w.bytes(objects);
 }
 
 // Bytes as 16-bit parameter words, two to a word, the last padded with a zero.
@@ -204,27 +178,9 @@ inline std::vector<uint32_t> wordsOfBytes(std::string_view bytes) {
 
 inline std::vector<uint8_t> enhancedMetafile(const std::array<int32_t, 4>& bounds, const std::array<int32_t, 4>& frame,
                                              uint16_t handles, const std::vector<MetaRecord>& records) {
-    std::vector<uint8_t> e;
-    putU32(e, 1);
-    putU32(e, 108);
-    for (int32_t v : bounds) putU32(e, uint32_t(v));
-    for (int32_t v : frame) putU32(e, uint32_t(v));
-    putU32(e, 0x464D4520);
-    putU32(e, 0x10000);
-    putU32(e, 0);  // total size, set below
-    putU32(e, 0);  // records, set below
-    putU16(e, handles);
-    putU16(e, 0);
-    for (uint32_t v : {0u, 0u, 0u, 1024u, 768u, 271u, 203u, 0u, 0u, 0u, 271000u, 203000u}) putU32(e, v);
-    for (const MetaRecord& r : records) {
-        putU32(e, r.function);
-        putU32(e, 8 + 4 * uint32_t(r.words.size()));
-        for (uint32_t v : r.words) putU32(e, v);
-    }
-    for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) putU32(e, v);  // EMR_EOF
-    setU32(e, 48, uint32_t(e.size()));
-    setU32(e, 52, uint32_t(records.size() + 2));
-    return e;
+    EmfWriter e(bounds, frame);
+    for (const MetaRecord& r : records) e.record(r.function, r.words);
+    return e.bytes(true, handles);
 }
 
 }  // namespace qfip::testing

@@ -201,8 +201,8 @@ public:
     }
 
     // The file: EMR_HEADER (with both extensions), the records, then EMR_EOF unless
-    // `endRecord` is false.
-    std::vector<uint8_t> bytes(bool endRecord = true) const {
+    // `endRecord` is false; the handle table holds at least `handlesAtLeast` entries.
+    std::vector<uint8_t> bytes(bool endRecord = true, uint16_t handlesAtLeast = 0) const {
         std::vector<uint8_t> e;
         putU32(e, 1);    // EMR_HEADER
         putU32(e, 108);
@@ -212,7 +212,7 @@ public:
         putU32(e, 0x10000);
         putU32(e, 0);  // total size, set below
         putU32(e, 0);  // records, set below
-        putU16(e, handles_ + 1);
+        putU16(e, std::max<uint16_t>(handlesAtLeast, uint16_t(handles_ + 1)));
         putU16(e, 0);
         putU32(e, 0);  // description
         putU32(e, 0);
