@@ -23,6 +23,10 @@ command -v inkscape >/dev/null || missing+=(inkscape)
 command -v soffice >/dev/null || missing+=(libreoffice-draw-nogui)
 command -v wmf2gd >/dev/null || missing+=(libwmf-bin)
 if ((${#missing[@]})); then
+  if ((EUID != 0)); then
+    echo "needs: apt-get install --no-install-recommends ${missing[*]} (as root)" >&2
+    exit 1
+  fi
   echo "installing ${missing[*]}" >&2
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
