@@ -92,6 +92,8 @@ const KnownWrong kKnownWrong[] = {
     {"emf-clip-rect", "around the excluded rectangle", kExclude},
     {"emf-clip-rect", "around the excluded rectangle, corner", kExclude},
     {"emf-clip-rect", "inside the excluded rectangle", kExclude},
+    {"emf-clip-path-rect", "drawn", "libemf2svg writes a Rectangle inside a path bracket as an element inside the path's "
+                                    "d attribute: broken SVG, the file is refused"},
     {"wmf-clip-region", "between the strips", "META_CREATEREGION / META_SELECTCLIPREGION are not honoured"},
     {"emf-text-align", "bottom: nothing below the point", "libemf2svg places TA_BOTTOM text on the baseline"},
     {"wmf-text-align", "right: nothing right of the point", "libwmf's player places TA_RIGHT text centred"},

@@ -269,6 +269,22 @@ inline CorpusMetafile emfClipRegions() {
     return {"emf-clip-region", true, 100, 100, w.bytes(), clipRegionChecks(true)};
 }
 
+// A clip path made by Rectangle inside the path bracket, as GDI records a rectangular path.
+inline CorpusMetafile emfRectangleClipPath() {
+    using namespace gdi;
+    EmfWriter w = emf(100, 100);
+    w.select(NULL_PEN);
+    w.beginPath();
+    w.rectangle({20, 20, 80, 80});
+    w.endPath();
+    w.selectClipPath(RGN_COPY);
+    w.select(w.brush(BS_SOLID, colorRef(kRed)));
+    w.rectangle({0, 0, 101, 101});
+    return {"emf-clip-path-rect", true, 100, 100, w.bytes(),
+            {pixelIs("inside the path", 50, 50, kRed), pixelIs("outside the path", 10, 10, kWhite),
+             pixelIs("outside the path, below", 50, 90, kWhite)}};
+}
+
 inline CorpusMetafile wmfClipRegions() {
     using namespace gdi;
     WmfWriter w = wmf(100, 100);
@@ -545,6 +561,7 @@ inline std::vector<CorpusMetafile> metafileCorpus() {
     both("polygon", 100, 100, [](auto& w) { return polygons(w); });
     both("clip-rect", 100, 100, [](auto& w) { return clipRectangles(w); });
     files.push_back(emfClipRegions());
+    files.push_back(emfRectangleClipPath());
     files.push_back(wmfClipRegions());
     both("text-align", 200, 140, [](auto& w) { return textAlignment(w); });
     both("text-colour", 200, 100, [](auto& w) { return textColours(w); });
