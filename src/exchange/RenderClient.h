@@ -33,11 +33,13 @@ struct ClientOptions {
 };
 
 // The wall-clock time the helper is given for a picture, from the moment it has its
-// request: the options' deadline, and for a metafile a second more for every 4 million
-// pixels and for every 20,000 records it holds (the helper draws more than 40,000 simple
-// records a second here, its SVG check included, so an honest file keeps a margin); never
-// more than that deadline and the CPU limit together, past which the helper would be
-// killed anyway. A helper that hangs is killed when it runs out.
+// request: the options' deadline, and for a metafile more for the work it announces
+// (metafileWork), as drawing it costs: a second for every 4 million pixels, every 20,000
+// records, every 50 million points times the picture's mean side (lines cross the
+// picture) and every 250 million squared levels of nested saved device contexts (libwmf
+// looks through all it holds on each of them). Never more than the CPU limit less a
+// second, so the CPU limit never ends a drawing the deadline still allows. A helper
+// that hangs is killed when it runs out.
 std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKind kind,
                                           std::span<const uint8_t> bytes);
 
