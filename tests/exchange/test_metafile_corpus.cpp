@@ -27,7 +27,7 @@ TEST(MetafileCorpusFiles, HeadersDescribeTheWholeFile) {
         const auto kind = file.enhanced ? qfip::DrawnKind::EnhancedMetafile : qfip::DrawnKind::PlaceableMetafile;
         EXPECT_EQ(qfip::metafileKind(file.bytes, file.bytes.size()), kind);
         EXPECT_EQ(qfip::exchange::expectedSize(kind, file.bytes), (qfip::exchange::Size{file.width, file.height}));
-        const uint64_t records = qfip::exchange::metafileRecordCount(kind, file.bytes);
+        const uint64_t records = qfip::exchange::metafileWork(kind, file.bytes).records;
         if (file.enhanced) {
             EXPECT_EQ(u32At(file.bytes, 48), file.bytes.size());  // nBytes
             EXPECT_EQ(records + 1, u32At(file.bytes, 52));  // nRecords: the header, the walk, EMR_EOF
@@ -71,7 +71,7 @@ const char* const kWmfMapping = "libwmf does not follow a window origin or exten
 const KnownWrong kKnownWrong[] = {
     {"emf-brush", "background between the hatch lines, opaque", kHatch},
     {"emf-brush", "white between the hatch lines, transparent", kHatch},
-    {"emf-brush", "null brush: the pen still draws", kPenWidth},
+    {"emf-brush", "null brush: the pen still draws, 5 wide", kPenWidth},
     {"wmf-brush", "white between the hatch lines, transparent", "libwmf fills a hatch's background in TRANSPARENT mode too"},
     {"wmf-brush", "no background colour, transparent", "libwmf fills a hatch's background in TRANSPARENT mode too"},
     {"emf-pen", "width 7 covers its rows", kPenWidth},
@@ -79,14 +79,14 @@ const KnownWrong kKnownWrong[] = {
     {"emf-pen", "gap, first", kDash},
     {"emf-pen", "gap, second", kDash},
     {"emf-pen", "null pen draws nothing", "libemf2svg strokes a PS_NULL pen's line"},
-    {"emf-pen", "pen colour", kPenWidth},
+    {"emf-pen", "pen colour, 3 wide", kPenWidth},
     {"wmf-pen", "dash, first", kDash},
     {"wmf-pen", "gap, first", kDash},
     {"wmf-pen", "dash, second", kDash},
     {"wmf-pen", "gap, second", kDash},
-    {"emf-polygon", "polyline: its side", kPenWidth},
-    {"emf-polygon", "polyline: its bottom", kPenWidth},
-    {"emf-polygon", "polygon: closed", kPenWidth},
+    {"emf-polygon", "polyline: its side, 3 wide", kPenWidth},
+    {"emf-polygon", "polyline: its bottom, 3 wide", kPenWidth},
+    {"emf-polygon", "polygon: closed, 3 wide", kPenWidth},
     {"emf-polygon", "alternate: middle empty", "libemf2svg ignores EMR_SETPOLYFILLMODE: always nonzero"},
     {"wmf-polygon", "winding: middle filled", "libwmf's bitmap device ignores META_SETPOLYFILLMODE: always alternate"},
     {"emf-clip-rect", "around the excluded rectangle", kExclude},

@@ -122,7 +122,7 @@ std::vector<PixelCheck> brushes(Writer& w) {
         someOf("white between the hatch lines, transparent", {13, 58, 42, 87}, kWhite, 0x30, 400),
         noneOf("no background colour, transparent", {13, 58, 42, 87}, kYellow, 0x30),
         pixelIs("null brush leaves what is below", 72, 72, kGreen),
-        pixelIs("null brush: the pen still draws", 60, 72, kBlack),
+        allOf("null brush: the pen still draws, 5 wide", {58, 70, 62, 75}, kBlack),
         pixelIs("outside", 50, 50, kWhite),
     };
 }
@@ -154,7 +154,7 @@ std::vector<PixelCheck> pens(Writer& w) {
         someOf("dash, second", {41, 44, 44, 47}, kBlack, kThinInk, 3),
         noneOf("gap, second", {53, 42, 57, 49}, kBlack, kThinInk),
         allOf("null pen draws nothing", {5, 55, 95, 75}, kWhite),
-        pixelIs("pen colour", 50, 85, kRed),
+        allOf("pen colour, 3 wide", {40, 84, 61, 86}, kRed),
     };
 }
 
@@ -179,11 +179,11 @@ std::vector<PixelCheck> polygons(Writer& w) {
     w.polygon(star(50));
     return {
         pixelIs("polyline: not filled", 25, 25, kWhite),
-        pixelIs("polyline: its side", 10, 25, kBlack),
-        pixelIs("polyline: its bottom", 25, 40, kBlack),
+        allOf("polyline: its side, 3 wide", {9, 20, 11, 31}, kBlack),
+        allOf("polyline: its bottom, 3 wide", {20, 39, 31, 41}, kBlack),
         pixelIs("polyline: left open", 25, 10, kWhite),
         pixelIs("polygon: filled", 70, 25, kGreen),
-        pixelIs("polygon: closed", 70, 10, kBlack),
+        allOf("polygon: closed, 3 wide", {65, 9, 76, 11}, kBlack),
         pixelIs("alternate: middle empty", 27, 72, kWhite),
         pixelIs("alternate: point filled", 27, 61, kBlue),
         pixelIs("winding: middle filled", 77, 72, kBlue),
