@@ -120,12 +120,12 @@ std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKin
     const uint64_t pixels = size ? uint64_t(size->width) * uint64_t(size->height) : 0;
     const uint64_t meanSide = size ? (uint64_t(size->width) + uint64_t(size->height)) / 2 : 0;
     const MetafileWork work = metafileWork(kind, bytes);
-    // Each term is a second for about twice the work this machine does in one on its own
-    // (docs/performance.md), so that a busy machine still finishes an honest file.
+    // Each term gives a second for about a fifth of the work this machine does in one on
+    // its own (docs/performance.md), so that a busy machine still finishes an honest file.
     const long double extraMs = (long double)pixels * 1000 / (uint64_t(1) << 22)          // the picture itself
-                                + (long double)work.records * 1000 / 20000                 // each record's way
-                                + (long double)work.points * meanSide * 1000 / 50000000    // lines across it
-                                + (long double)work.savedDepth * work.savedDepth * 1000 / 250000000;  // libwmf's
+                                + (long double)work.records * 1000 / 10000                 // each record's way
+                                + (long double)work.points * meanSide * 1000 / 25000000    // lines across it
+                                + (long double)work.savedDepth * work.savedDepth * 1000 / 100000000;  // libwmf's
     const milliseconds deadline = options.deadline + milliseconds(int64_t(std::min<long double>(extraMs, 1e12L)));
     return std::min(deadline, most);
 }

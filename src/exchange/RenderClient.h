@@ -34,9 +34,9 @@ struct ClientOptions {
 
 // The wall-clock time the helper is given for a picture, from the moment it has its
 // request: the options' deadline, and for a metafile more for the work it announces
-// (metafileWork), as drawing it costs: a second for every 4 million pixels, every 20,000
-// records, every 50 million points times the picture's mean side (lines cross the
-// picture) and every 250 million squared levels of nested saved device contexts (libwmf
+// (metafileWork), as drawing it costs: a second for every 4 million pixels, every 10,000
+// records, every 25 million points times the picture's mean side (lines cross the
+// picture) and every 100 million squared levels of nested saved device contexts (libwmf
 // looks through all it holds on each of them). Never more than the CPU limit less a
 // second, so the CPU limit never ends a drawing the deadline still allows. A helper
 // that hangs is killed when it runs out.

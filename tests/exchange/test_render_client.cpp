@@ -211,15 +211,15 @@ TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
     } cases[] = {
         {"icon", DrawnKind::Icon, kIcon, 0ms},
         {"small metafile", DrawnKind::EnhancedMetafile, kEmf, 0ms},
-        {"60,000 records", DrawnKind::PlaceableMetafile, many.bytes(), 3000ms},
-        {"only the records that are there", DrawnKind::PlaceableMetafile, manyCut, 1500ms},
+        {"60,000 records", DrawnKind::PlaceableMetafile, many.bytes(), 6000ms},
+        {"only the records that are there", DrawnKind::PlaceableMetafile, manyCut, 3000ms},
         {"64 million pixels", DrawnKind::PlaceableMetafile, huge.bytes(), 16000ms},
-        // 238 ms for the pixels, 0.6 for 12 records, 40 for 2,000 points across 1000.
-        {"ten polylines of 200 points", DrawnKind::PlaceableMetafile, polylines(10), 279ms},
-        // 238, 173 for 3,468 records, 13,864 for 693,200 points.
-        {"3,466 polylines of 200 points", DrawnKind::PlaceableMetafile, polylines(3466), 14275ms},
-        // 1,250 for 25,005 records, 2,500 for 25,000 nested levels.
-        {"25,000 saved device contexts", DrawnKind::PlaceableMetafile, saved.bytes(), 3750ms},
+        // 238 ms for the pixels, 1.2 for 12 records, 80 for 2,000 points across 1000.
+        {"ten polylines of 200 points", DrawnKind::PlaceableMetafile, polylines(10), 319ms},
+        // 238, 347 for 3,468 records, 27,728 for 693,200 points: past the CPU limit.
+        {"3,466 polylines of 200 points", DrawnKind::PlaceableMetafile, polylines(3466), 26000ms},
+        // 2,500 for 25,005 records, 6,250 for 25,000 nested levels.
+        {"25,000 saved device contexts", DrawnKind::PlaceableMetafile, saved.bytes(), 8750ms},
         {"past the CPU limit: its limit less a second", DrawnKind::PlaceableMetafile, hugeAndSaved.bytes(), 26000ms},
     };
     ClientOptions options;
@@ -231,10 +231,10 @@ TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
     ClientOptions tight;
     tight.limits.cpuSeconds = 10;
     EXPECT_EQ(drawingDeadline(tight, DrawnKind::PlaceableMetafile, huge.bytes()), 9000ms);
-    EXPECT_EQ(drawingDeadline(tight, DrawnKind::PlaceableMetafile, polylines(10)), 3279ms);
+    EXPECT_EQ(drawingDeadline(tight, DrawnKind::PlaceableMetafile, polylines(10)), 3319ms);
 
     WmfFile longer;
-    longer.rectangles = 10000;  // half a second more
+    longer.rectangles = 10000;  // a second more
     const auto hanging = misbehaving("hang", 300ms);
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(draw(DrawnKind::PlaceableMetafile, longer.bytes(), hanging).outcome, Outcome::Timeout);
