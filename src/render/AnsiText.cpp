@@ -78,3 +78,41 @@ std::u32string decodeAnsiText(std::string_view bytes, uint8_t charset) {
     }
     return out;
 }
+
+std::vector<AnsiCharacter> decodeAnsiCharacters(std::string_view bytes, uint8_t charset) {
+    std::vector<AnsiCharacter> out;
+    const char* page = ansiCodePage(charset);
+    Converter converter(page ? page : "CP1252");
+    if (!page || !converter.valid()) {
+        const std::u32string characters = decodeAnsiText(bytes, charset);  // one for each byte
+        for (size_t i = 0; i < characters.size() && i < bytes.size(); ++i) out.push_back({characters[i], i});
+        return out;
+    }
+    // At each byte, the shortest run of bytes (up to 4) the page reads as characters; a
+    // byte that starts none becomes U+FFFD.
+    unsigned char units[4 * 8];
+    for (size_t at = 0; at < bytes.size();) {
+        size_t taken = 0;
+        for (size_t length = 1; length <= 4 && at + length <= bytes.size() && taken == 0; ++length) {
+            iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
+            char* in = const_cast<char*>(bytes.data() + at);
+            size_t inLeft = length;
+            char* to = reinterpret_cast<char*>(units);
+            size_t toLeft = sizeof units;
+            const size_t done = iconv(converter.get(), &in, &inLeft, &to, &toLeft);
+            const int error = done == size_t(-1) ? errno : 0;
+            if (error == EINVAL) continue;  // a character longer than this
+            if (error != 0 || inLeft != 0) break;
+            iconv(converter.get(), nullptr, nullptr, &to, &toLeft);  // what a converter holds back
+            if (to == reinterpret_cast<char*>(units)) break;
+            for (const unsigned char* u = units; u < reinterpret_cast<unsigned char*>(to); u += 4) out.push_back({littleEndian(u), at});
+            taken = length;
+        }
+        if (taken == 0) {
+            out.push_back({U'\uFFFD', at});
+            taken = 1;
+        }
+        at += taken;
+    }
+    return out;
+}

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A placeable metafile's text is bytes in the code page of its font's character set
 // (LOGFONT lfCharSet): Windows-1252 for ANSI_CHARSET and DEFAULT_CHARSET (and any set
@@ -16,6 +17,16 @@
 inline constexpr uint8_t kSymbolCharset = 2;
 
 std::u32string decodeAnsiText(std::string_view bytes, uint8_t charset);
+
+// The same characters one at a time, each with the offset of its first byte: text with
+// an advance for each byte (META_EXTTEXTOUT) places a double-byte character at the
+// advances of the bytes before it. Each character is decoded on its own (a converter
+// that joins a letter and a following accent, as Windows-1258's may, gives them apart).
+struct AnsiCharacter {
+    char32_t character;
+    size_t byte;
+};
+std::vector<AnsiCharacter> decodeAnsiCharacters(std::string_view bytes, uint8_t charset);
 
 // The code page's name as iconv knows it ("CP1252" for ANSI_CHARSET); null for the symbol set.
 const char* ansiCodePage(uint8_t charset);

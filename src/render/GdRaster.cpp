@@ -5,28 +5,6 @@
 
 namespace {
 
-struct Box {
-    int64_t left, top, right, bottom;  // inclusive
-};
-
-// Calls `draw` with each part of the bitmap that may be drawn on: the clip rectangles
-// (disjoint, as the device's region gives them) within the bitmap, or the bitmap.
-template <typename Draw>
-void forEachVisibleBox(const gdImage& image, Draw draw) {
-    const Box whole{0, 0, int64_t(image.sx) - 1, int64_t(image.sy) - 1};
-    const gdClipSet* clip = image.clip;
-    if (!clip || clip->count <= 0) {
-        draw(whole);
-        return;
-    }
-    for (int i = 0; i < clip->count; ++i) {
-        const gdClipRectangle& r = clip->list[i];
-        const Box box{std::max<int64_t>(r.x_min, 0), std::max<int64_t>(r.y_min, 0), std::min<int64_t>(r.x_max, whole.right),
-                      std::min<int64_t>(r.y_max, whole.bottom)};
-        if (box.left <= box.right && box.top <= box.bottom) draw(box);
-    }
-}
-
 using Wide = __int128;
 
 Wide floorDiv(Wide a, Wide b) {  // b > 0
@@ -35,19 +13,61 @@ Wide floorDiv(Wide a, Wide b) {  // b > 0
 }
 Wide ceilDiv(Wide a, Wide b) { return -floorDiv(-a, b); }
 
+// One pixel drawn with the paint: the hatch decides between colour, background and nothing.
+inline void paintPixel(int& pixel, int64_t x, int64_t y, const PixelPaint& paint) {
+    uint32_t colour = paint.colour;
+    if (paint.hatch && !(paint.hatch[y & 7] >> (7 - (x & 7)) & 1)) {
+        if (!paint.opaqueGaps) return;
+        colour = paint.background;
+    }
+    pixel = int(rop::binary(paint.rop2, colour, uint32_t(pixel)));
+}
+
+void paintRun(gdImage& image, int64_t y, int64_t from, int64_t to, const PixelPaint& paint) {  // [from, to)
+    int* row = image.tpixels[y];
+    if (!paint.hatch && rop::binaryIgnoresPixel(paint.rop2)) {
+        std::fill(row + from, row + to, int(rop::binary(paint.rop2, paint.colour, 0)));
+        return;
+    }
+    for (int64_t x = from; x < to; ++x) paintPixel(row[x], x, y, paint);
+}
+
 }  // namespace
 
-void fillPixels(gdImage& image, int64_t left, int64_t top, int64_t right, int64_t bottom, int colour) {
-    if (!image.trueColor) return;
-    forEachVisibleBox(image, [&](const Box& box) {
-        const int64_t x0 = std::max(left, box.left), x1 = std::min(right, box.right);
-        const int64_t y0 = std::max(top, box.top), y1 = std::min(bottom, box.bottom);
-        for (int64_t y = y0; y <= y1 && x0 <= x1; ++y) std::fill(image.tpixels[y] + x0, image.tpixels[y] + x1 + 1, colour);
+const uint8_t* hatchPattern(unsigned style) {
+    static const uint8_t kHatches[6][8] = {
+        {0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00},  // HS_HORIZONTAL
+        {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08},  // HS_VERTICAL
+        {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01},  // HS_FDIAGONAL
+        {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80},  // HS_BDIAGONAL
+        {0x08, 0x08, 0x08, 0xFF, 0x08, 0x08, 0x08, 0x08},  // HS_CROSS
+        {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},  // HS_DIAGCROSS
+    };
+    return style < 6 ? kHatches[style] : nullptr;
+}
+
+std::vector<uint32_t> cosmeticDashes(unsigned penStyle) {
+    switch (penStyle) {
+    case 1: return {18, 6};               // PS_DASH
+    case 2: return {3, 3};                // PS_DOT
+    case 3: return {9, 6, 3, 6};          // PS_DASHDOT
+    case 4: return {9, 3, 3, 3, 3, 3};    // PS_DASHDOTDOT
+    case 8: return {1, 1};                // PS_ALTERNATE
+    default: return {};
+    }
+}
+
+void fillPixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right, int64_t bottom, const PixelPaint& paint) {
+    if (!canvas.image || !canvas.image->trueColor) return;
+    forEachVisibleBox(canvas, left, top, right, bottom, [&](const PixelBox& box) {
+        for (int64_t y = box.top; y < box.bottom; ++y) paintRun(*canvas.image, y, box.left, box.right, paint);
     });
 }
 
-void drawPixelLine(gdImage& image, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int colour) {
-    if (!image.trueColor) return;
+void drawPixelLine(const GdCanvas& canvas, int64_t x0, int64_t y0, int64_t x1, int64_t y1, const PixelPaint& paint,
+                   LineStyle* style, bool lastPixel) {
+    if (!canvas.image || !canvas.image->trueColor) return;
+    gdImage& image = *canvas.image;
     // Pixel k (0 to `steps`) lies at major = m0 + ms * k and minor = n0 + ns * f(k), with
     // f(k) = floor((2 k dn + steps) / (2 steps)): the nearest row or column.
     const auto distance = [](int64_t a, int64_t b) { return a >= b ? Wide(a) - b : Wide(b) - a; };
@@ -56,9 +76,21 @@ void drawPixelLine(gdImage& image, int64_t x0, int64_t y0, int64_t x1, int64_t y
     const Wide steps = m1 >= m0 ? Wide(m1) - m0 : Wide(m0) - m1;
     const Wide dn = n1 >= n0 ? Wide(n1) - n0 : Wide(n0) - n1;
     const int ms = m1 >= m0 ? 1 : -1, ns = n1 >= n0 ? 1 : -1;
-    forEachVisibleBox(image, [&](const Box& box) {
-        const int64_t mLow = alongX ? box.left : box.top, mHigh = alongX ? box.right : box.bottom;
-        const int64_t nLow = alongX ? box.top : box.left, nHigh = alongX ? box.bottom : box.right;
+    const Wide lastStep = lastPixel ? steps : steps - 1;
+    uint64_t period = 0;
+    if (style)
+        for (uint32_t l : style->lengths) period += l;
+    const bool plain = !style || period == 0;
+    const bool fast = plain && !paint.hatch && rop::binaryIgnoresPixel(paint.rop2);
+    const int fastColour = int(rop::binary(paint.rop2, paint.colour, 0));
+    PixelPaint gap = paint;
+    if (style) {
+        gap.colour = style->gapColour;
+        gap.hatch = nullptr;
+    }
+    forEachVisibleBox(canvas, std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1), [&](const PixelBox& box) {
+        const int64_t mLow = alongX ? box.left : box.top, mHigh = (alongX ? box.right : box.bottom) - 1;
+        const int64_t nLow = alongX ? box.top : box.left, nHigh = (alongX ? box.bottom : box.right) - 1;
         // The steps whose major coordinate is inside the box ...
         Wide first = ms > 0 ? Wide(mLow) - m0 : Wide(m0) - mHigh;
         Wide last = ms > 0 ? Wide(mHigh) - m0 : Wide(m0) - mLow;
@@ -72,7 +104,7 @@ void drawPixelLine(gdImage& image, int64_t x0, int64_t y0, int64_t x1, int64_t y
             last = std::min(last, ceilDiv((2 * b + 1) * steps, 2 * dn) - 1);
         }
         first = std::max<Wide>(first, 0);
-        last = std::min(last, steps);
+        last = std::min(last, lastStep);
         if (first > last) return;
         // f(first) and its remainder, then one step at a time.
         const Wide denominator = steps == 0 ? 1 : 2 * steps;
@@ -83,11 +115,26 @@ void drawPixelLine(gdImage& image, int64_t x0, int64_t y0, int64_t x1, int64_t y
         int64_t major = int64_t(m0 + ms * first), minor = n0 + ns * f;
         const int64_t dnTwice = int64_t(2 * dn), denom = int64_t(denominator);
         int64_t rest = int64_t(remainder);
+        // Where pixel `first` falls in the dash pattern, then one pixel at a time.
+        uint64_t dashAt = 0;
+        size_t dash = 0;
+        if (!plain) {
+            dashAt = uint64_t((Wide(style->position) + first) % period);
+            while (dashAt >= style->lengths[dash]) dashAt -= style->lengths[dash++];
+        }
         for (int64_t k = 0; k <= count; ++k) {
-            if (alongX) {
-                image.tpixels[minor][major] = colour;
-            } else {
-                image.tpixels[major][minor] = colour;
+            const int64_t x = alongX ? major : minor, y = alongX ? minor : major;
+            int& pixel = image.tpixels[y][x];
+            if (fast) {
+                pixel = fastColour;
+            } else if (plain || dash % 2 == 0) {
+                paintPixel(pixel, x, y, paint);
+            } else if (style->opaqueGaps) {
+                paintPixel(pixel, x, y, gap);
+            }
+            if (!plain && ++dashAt >= style->lengths[dash]) {
+                dashAt = 0;
+                dash = (dash + 1) % style->lengths.size();
             }
             major += ms;
             rest += dnTwice;
@@ -95,6 +142,26 @@ void drawPixelLine(gdImage& image, int64_t x0, int64_t y0, int64_t x1, int64_t y
                 rest -= denom;
                 minor += ns;
             }
+        }
+    });
+    if (style && period) style->position = uint64_t((Wide(style->position) + steps) % period);
+}
+
+void fillPolygon(const GdCanvas& canvas, const std::vector<std::vector<PixelPoint>>& rings, FillRule rule, const PixelPaint& paint) {
+    if (!canvas.image || !canvas.image->trueColor) return;
+    gdImage& image = *canvas.image;
+    int64_t rowFrom = 0, rowTo = image.sy;
+    if (canvas.clip) {
+        const PixelBox bounds = canvas.clip->bounds();
+        rowFrom = std::max<int64_t>(rowFrom, bounds.top);
+        rowTo = std::min<int64_t>(rowTo, bounds.bottom);
+    }
+    forEachPolygonRow(rings, rule, rowFrom, rowTo, [&](int64_t y, const std::vector<PixelRun>& runs) {
+        for (const PixelRun& run : runs) {
+            if (run.right <= 0 || run.left >= image.sx) continue;
+            forEachVisibleBox(canvas, run.left, y, run.right - 1, y, [&](const PixelBox& box) {
+                paintRun(image, y, box.left, box.right, paint);
+            });
         }
     });
 }

@@ -345,8 +345,8 @@ TEST(MetafileDrawing, WmfTextInItsCodePageDrawsAsText) {
 }
 
 // Lines drawn straight into libwmf's bitmap give exactly the pixels of the line's own
-// definition that lie in the bitmap and its clip rectangles, however far outside the
-// line's ends are (the clipped part is computed, never walked).
+// definition that lie in the bitmap and its clip region, however far outside the line's
+// ends are (the clipped part is computed, never walked).
 TEST(GdRaster, LinesAndFillsKeepToTheBitmapAndItsClip) {
     constexpr int kSide = 24;
     std::vector<int> pixels(kSide * kSide);
@@ -356,12 +356,12 @@ TEST(GdRaster, LinesAndFillsKeepToTheBitmapAndItsClip) {
     image->sx = image->sy = kSide;
     image->trueColor = 1;
     image->tpixels = rows.data();
-    gdClipRectangle boxes[] = {{2, 3, 9, 20}, {12, 3, 30, 7}};  // the second partly outside
-    gdClipSet clip{2, 2, boxes};
+    const PixelBox boxes[] = {{2, 3, 10, 21}, {12, 3, 31, 8}};  // the second partly outside
+    const PixelRegion clip = PixelRegion::unionOf({boxes[0], boxes[1]});
     const auto inClip = [&](int64_t x, int64_t y) {
         if (x < 0 || y < 0 || x >= kSide || y >= kSide) return false;
-        for (const gdClipRectangle& b : boxes)
-            if (x >= b.x_min && x <= b.x_max && y >= b.y_min && y <= b.y_max) return true;
+        for (const PixelBox& b : boxes)
+            if (x >= b.left && x < b.right && y >= b.top && y < b.bottom) return true;
         return false;
     };
     // Pixel k of the line: one step along its longer axis, the other coordinate rounded.
@@ -383,20 +383,19 @@ TEST(GdRaster, LinesAndFillsKeepToTheBitmapAndItsClip) {
     const int64_t lines[][4] = {{0, 0, 23, 23}, {23, 0, 0, 23}, {5, -3, 5, 30}, {-4, 4, 40, 4}, {1, 2, 22, 9},
                                 {22, 19, 3, 4},  {7, 7, 7, 7},   {-far, 5, far, 6}, {-far, -far + 3, far, far + 3},
                                 {13, -far, 14, far}, {3, 22, 20, 1}};
-    image->clip = &clip;
+    const PixelPaint one{1};
+    const GdCanvas clipped{image.get(), &clip};
     for (const auto& l : lines) {
         std::fill(pixels.begin(), pixels.end(), 0);
-        drawPixelLine(*image, l[0], l[1], l[2], l[3], 1);
+        drawPixelLine(clipped, l[0], l[1], l[2], l[3], one);
         EXPECT_EQ(pixels, reference(l[0], l[1], l[2], l[3])) << l[0] << "," << l[1] << " to " << l[2] << "," << l[3];
     }
-    // Without clip rectangles the whole bitmap may be drawn on.
-    image->clip = nullptr;
+    // Without a clip region the whole bitmap may be drawn on.
     std::fill(pixels.begin(), pixels.end(), 0);
-    drawPixelLine(*image, -far, 0, far, 0, 1);
+    drawPixelLine(GdCanvas{image.get(), nullptr}, -far, 0, far, 0, one);
     EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 1), kSide);
-    image->clip = &clip;
     std::fill(pixels.begin(), pixels.end(), 0);
-    fillPixels(*image, -far, 0, far, 5, 1);
+    fillPixels(clipped, -far, 0, far, 5, one);
     int filled = 0;
     for (int y = 0; y < kSide; ++y)
         for (int x = 0; x < kSide; ++x) {
