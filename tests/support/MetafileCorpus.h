@@ -303,6 +303,47 @@ inline CorpusMetafile wmfClipRegions() {
     return {"wmf-clip-region", false, 100, 100, w.bytes(), clipRegionChecks(false)};
 }
 
+// How placeable files select and move clip regions, each part between SaveDC and
+// RestoreDC: Windows records SelectClipRgn as SelectObject of the region (two strips);
+// SelectClipRegion of slot 0, where no region is, is SelectClipRgn(NULL): the clip
+// before it is gone and ExcludeClipRect then cuts a hole in the whole picture;
+// OffsetClipRgn moves the clip by logical units.
+inline CorpusMetafile wmfClipSelections() {
+    using namespace gdi;
+    WmfWriter w = wmf(100, 100);
+    w.select(w.pen(PS_NULL, 0, 0));  // slot 0: a pen
+    w.saveDC();
+    w.select(w.region({{0, 0, 20, 30}, {40, 0, 60, 30}}));
+    w.select(w.brush(BS_SOLID, colorRef(kRed)));
+    w.rectangle({0, 0, 101, 31});
+    w.restoreDC(-1);
+    w.saveDC();
+    w.intersectClipRect({0, 35, 10, 65});
+    w.selectClipRegion(0);
+    w.excludeClipRect({40, 35, 60, 65});
+    w.select(w.brush(BS_SOLID, colorRef(kBlue)));
+    w.rectangle({0, 35, 101, 66});
+    w.restoreDC(-1);
+    w.saveDC();
+    w.intersectClipRect({0, 70, 20, 100});
+    w.offsetClipRegion(60, 0);
+    w.select(w.brush(BS_SOLID, colorRef(kGreen)));
+    w.rectangle({0, 70, 101, 101});
+    w.restoreDC(-1);
+    return {"wmf-clip-select", false, 100, 100, w.bytes(),
+            {
+                pixelIs("SelectObject of a region: left strip", 10, 15, kRed),
+                pixelIs("SelectObject of a region: right strip", 50, 15, kRed),
+                pixelIs("SelectObject of a region: between the strips", 30, 15, kWhite),
+                pixelIs("SelectObject of a region: right of both", 80, 15, kWhite),
+                pixelIs("SelectClipRgn(NULL): the clip before it gone", 20, 50, kBlue),
+                pixelIs("ExcludeClipRect after SelectClipRgn(NULL): the hole", 50, 50, kWhite),
+                pixelIs("ExcludeClipRect after SelectClipRgn(NULL): right of it", 80, 50, kBlue),
+                pixelIs("OffsetClipRgn: where the clip moved", 70, 85, kGreen),
+                pixelIs("OffsetClipRgn: not where it was", 10, 85, kWhite),
+            }};
+}
+
 // Text: a 20-pixel font, "Arial" as most files name it (any sans-serif face serves).
 inline uint32_t textFont(EmfWriter& w, uint8_t = gdi::ANSI_CHARSET) { return w.font(-20, u"Arial"); }
 inline uint16_t textFont(WmfWriter& w, uint8_t charset = gdi::ANSI_CHARSET) { return w.font(-20, "Arial", charset); }
@@ -547,6 +588,105 @@ inline CorpusMetafile wmfMapModes() {
             }};
 }
 
+// Map modes a placeable file sets itself: MM_ANISOTROPIC maps its window onto the
+// picture (x / 2 under a window 200 wide), MM_ISOTROPIC with the smaller scale for both
+// axes (a window of 200 x 100: both / 2).
+inline CorpusMetafile wmfMapModesSet() {
+    using namespace gdi;
+    WmfWriter w = wmf(100, 100);
+    w.select(w.pen(PS_NULL, 0, 0));
+    w.setMapMode(MM_ANISOTROPIC);
+    w.setWindowExt(200, 100);
+    w.select(w.brush(BS_SOLID, colorRef(kRed)));
+    w.rectangle({20, 10, 80, 40});  // (10, 10) - (40, 40)
+    w.setMapMode(MM_ISOTROPIC);
+    w.select(w.brush(BS_SOLID, colorRef(kBlue)));
+    w.rectangle({20, 120, 80, 180});  // (10, 60) - (40, 90)
+    w.setMapMode(MM_ANISOTROPIC);
+    w.setWindowOrg(-100, 0);
+    w.select(w.brush(BS_SOLID, colorRef(kGreen)));
+    w.rectangle({0, 60, 60, 90});  // (50, 60) - (80, 90)
+    return {"wmf-map-mode-set", false, 100, 100, w.bytes(),
+            {
+                pixelIs("MM_ANISOTROPIC", 25, 25, kRed),
+                pixelIs("MM_ANISOTROPIC: x halved", 45, 25, kWhite),
+                pixelIs("MM_ISOTROPIC: y scaled as x", 25, 75, kBlue),
+                pixelIs("MM_ISOTROPIC: not where y is unscaled", 25, 55, kWhite),
+                pixelIs("MM_ANISOTROPIC, window origin moved", 65, 75, kGreen),
+                pixelIs("MM_ANISOTROPIC, window origin moved: no further", 85, 75, kWhite),
+            }};
+}
+
+// A thin pen's other styles (GDI: PS_DOT 3 on, 3 off; PS_DASHDOT 9, 6, 3, 6;
+// PS_DASHDOTDOT 9, 3, 3, 3, 3, 3, from the line's start), the gaps in the background
+// colour in OPAQUE mode, and lines drawn with R2_XORPEN (yellow over red: green): a
+// polyline's corners and the point where one LineTo meets the next are drawn once
+// (twice would undo the XOR), and a polyline's last point is left to the next line.
+inline CorpusMetafile wmfPenStyles() {
+    using namespace gdi;
+    WmfWriter w = wmf(100, 100);
+    w.setBkMode(TRANSPARENT);
+    const auto line = [&](uint16_t style, int16_t y) {
+        w.select(w.pen(uint16_t(style), 1, colorRef(kBlack)));
+        w.moveTo(10, y);
+        w.lineTo(90, y);
+    };
+    line(PS_DOT, 10);
+    line(PS_DASHDOT, 25);
+    line(PS_DASHDOTDOT, 40);
+    w.setBkMode(OPAQUE);
+    w.setBkColour(colorRef(kYellow));
+    line(PS_DASH, 55);
+    w.select(w.pen(PS_NULL, 0, 0));
+    w.select(w.brush(BS_SOLID, colorRef(kRed)));
+    w.rectangle({10, 65, 91, 96});
+    w.setRop2(R2_XORPEN);
+    w.select(w.pen(PS_SOLID, 1, colorRef(kYellow)));
+    w.polyline({{20, 70}, {80, 70}, {80, 90}});
+    w.moveTo(20, 80);
+    w.lineTo(50, 80);
+    w.lineTo(50, 90);
+    return {"wmf-pen-style", false, 100, 100, w.bytes(),
+            {
+                allOf("dot: on", {10, 10, 13, 11}, kBlack, kThinInk),
+                noneOf("dot: off", {13, 8, 16, 13}, kBlack, kThinInk),
+                allOf("dot: on again", {16, 10, 19, 11}, kBlack, kThinInk),
+                allOf("dash-dot: dash", {10, 25, 19, 26}, kBlack, kThinInk),
+                noneOf("dash-dot: gap", {19, 23, 25, 28}, kBlack, kThinInk),
+                allOf("dash-dot: dot", {25, 25, 28, 26}, kBlack, kThinInk),
+                noneOf("dash-dot: gap after the dot", {28, 23, 34, 28}, kBlack, kThinInk),
+                allOf("dash-dot-dot: second dot", {28, 40, 31, 41}, kBlack, kThinInk),
+                noneOf("dash-dot-dot: gap between the dots", {25, 38, 28, 43}, kBlack, kThinInk),
+                allOf("opaque: gap in the background colour", {28, 55, 34, 56}, kYellow),
+                allOf("opaque: dash in the pen's", {10, 55, 28, 56}, kBlack),
+                pixelIs("XOR: along the polyline", 50, 70, kGreen),
+                pixelIs("XOR: the polyline's corner once", 80, 70, kGreen),
+                pixelIs("XOR: the polyline's last point left", 80, 90, kRed),
+                pixelIs("XOR: where LineTo meets LineTo, once", 50, 80, kGreen),
+                pixelIs("XOR: below", 35, 85, kRed),
+            }};
+}
+
+// Text of a double-byte code page with an advance for each byte (GB2312: "\xA6\xC1" is
+// alpha, "\xA6\xC2" beta), as EXTTEXTOUT writes it: each character at the advances of
+// the bytes before it, not two halves that decode to nothing.
+inline CorpusMetafile wmfTextDoubleByte() {
+    using namespace gdi;
+    WmfWriter w = wmf(200, 60);
+    w.select(textFont(w, GB2312_CHARSET));
+    w.setBkMode(TRANSPARENT);
+    w.extTextOut(10, 10, "\xA6\xC1\xA6\xC2", {15, 15, 15, 15});
+    w.extTextOut(110, 10, "\xA6\xC1", {40, 40});
+    return {"wmf-text-double-byte", false, 200, 60, w.bytes(),
+            {
+                someOf("first character", {8, 8, 38, 40}, kBlack, kInk, 20),
+                someOf("second, at the advances of two bytes", {39, 8, 70, 40}, kBlack, kInk, 20),
+                noneOf("nothing further", {72, 0, 108, 60}, kBlack, kInk),
+                someOf("alone", {108, 8, 140, 40}, kBlack, kInk, 20),
+                noneOf("nothing after it", {141, 0, 200, 60}, kBlack, kInk),
+            }};
+}
+
 // Every file of the corpus, enhanced and placeable side by side.
 inline std::vector<CorpusMetafile> metafileCorpus() {
     std::vector<CorpusMetafile> files;
@@ -566,6 +706,7 @@ inline std::vector<CorpusMetafile> metafileCorpus() {
     files.push_back(emfClipRegions());
     files.push_back(emfRectangleClipPath());
     files.push_back(wmfClipRegions());
+    files.push_back(wmfClipSelections());
     both("text-align", 200, 140, [](auto& w) { return textAlignment(w); });
     both("text-colour", 200, 100, [](auto& w) { return textColours(w); });
     files.push_back(emfTextCharsets());
@@ -591,6 +732,9 @@ inline std::vector<CorpusMetafile> metafileCorpus() {
 
     files.push_back(emfMapModes());
     files.push_back(wmfMapModes());
+    files.push_back(wmfMapModesSet());
+    files.push_back(wmfPenStyles());
+    files.push_back(wmfTextDoubleByte());
     return files;
 }
 

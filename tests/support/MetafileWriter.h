@@ -22,7 +22,7 @@ constexpr uint32_t colorRef(uint32_t rgb) { return (rgb & 0xFF) << 16 | (rgb & 0
 namespace gdi {
 enum : uint32_t { BS_SOLID = 0, BS_NULL = 1, BS_HATCHED = 2 };
 enum : uint32_t { HS_HORIZONTAL = 0, HS_VERTICAL = 1, HS_CROSS = 4 };
-enum : uint32_t { PS_SOLID = 0, PS_DASH = 1, PS_NULL = 5 };
+enum : uint32_t { PS_SOLID = 0, PS_DASH = 1, PS_DOT = 2, PS_DASHDOT = 3, PS_DASHDOTDOT = 4, PS_NULL = 5 };
 enum : uint32_t { TRANSPARENT = 1, OPAQUE = 2 };
 enum : uint32_t { ALTERNATE = 1, WINDING = 2 };
 enum : uint32_t { R2_XORPEN = 7, R2_COPYPEN = 13 };
@@ -30,7 +30,7 @@ enum : uint32_t { TA_LEFT = 0, TA_RIGHT = 2, TA_CENTER = 6, TA_TOP = 0, TA_BOTTO
 enum : uint32_t { MM_TEXT = 1, MM_LOMETRIC = 2, MM_ISOTROPIC = 7, MM_ANISOTROPIC = 8 };
 enum : uint32_t { RGN_AND = 1, RGN_OR = 2, RGN_DIFF = 4, RGN_COPY = 5 };
 enum : uint32_t { SRCCOPY = 0x00CC0020, SRCINVERT = 0x00660046 };
-enum : uint32_t { ANSI_CHARSET = 0 };
+enum : uint32_t { ANSI_CHARSET = 0, GB2312_CHARSET = 134 };
 // Stock objects of an enhanced metafile (a WMF has none).
 enum : uint32_t { NULL_BRUSH = 0x80000005, BLACK_PEN = 0x80000007, NULL_PEN = 0x80000008 };
 }  // namespace gdi
@@ -324,6 +324,7 @@ public:
     void restoreDC(int16_t relative) { record(0x0127, {uint16_t(relative)}); }
     void excludeClipRect(const RecordRect& r) { record(0x0415, ltrbReversed(r)); }
     void intersectClipRect(const RecordRect& r) { record(0x0416, ltrbReversed(r)); }
+    void offsetClipRegion(int16_t x, int16_t y) { record(0x0220, {uint16_t(y), uint16_t(x)}); }
 
     // Drawing.
     void rectangle(const RecordRect& r) { record(0x041B, ltrbReversed(r)); }
