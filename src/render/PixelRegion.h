@@ -25,8 +25,8 @@ public:
 
 class PixelRegion {
 public:
-    static constexpr size_t kMaxSpans = size_t(1) << 20;
-    static constexpr size_t kMaxUnionWork = size_t(1) << 26;
+    static constexpr size_t kMaxSpans = size_t(1) << 18;
+    static constexpr size_t kMaxUnionWork = size_t(1) << 24;
 
     PixelRegion() = default;  // no pixels
     explicit PixelRegion(const PixelBox& box);
