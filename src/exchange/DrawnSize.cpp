@@ -75,6 +75,15 @@ uint64_t enhancedPoints(uint32_t type, uint32_t size) {
 // WMF records that carry points: META_POLYGON, META_POLYLINE, META_POLYPOLYGON.
 bool placeablePoints(uint16_t function) { return function == 0x0324 || function == 0x0325 || function == 0x0538; }
 
+// WMF records that change the clip region: META_EXCLUDECLIPRECT, META_INTERSECTCLIPRECT,
+// META_OFFSETCLIPRGN, META_SELECTCLIPREGION; META_CREATEREGION is one more for each
+// thousand of its words.
+uint64_t placeableClipping(uint16_t function, uint64_t size) {
+    if (function == 0x0415 || function == 0x0416 || function == 0x0220 || function == 0x012C) return 1;
+    if (function == 0x06FF) return 1 + size / 2000;
+    return 0;
+}
+
 }  // namespace
 
 MetafileWork metafileWork(DrawnKind kind, std::span<const uint8_t> bytes) {
@@ -97,6 +106,7 @@ MetafileWork metafileWork(DrawnKind kind, std::span<const uint8_t> bytes) {
             const uint16_t function = readU16(bytes, at + 4);
             if (size < 6 || size > bytes.size() - at || function == 0) break;
             if (placeablePoints(function)) work.points += (size - 6) / 4;
+            work.clipRecords += placeableClipping(function, size);
             if (function == 0x001E) work.savedDepth = std::max(work.savedDepth, ++depth);  // META_SAVEDC
             if (function == 0x0127 && size >= 8) {  // META_RESTOREDC: back by -n, or to level n
                 const int16_t which = int16_t(readU16(bytes, at + 6));

@@ -50,11 +50,14 @@ std::optional<Size> expectedSize(DrawnKind kind, std::span<const uint8_t> bytes)
 // The work a metafile's drawing announces, found by walking its records by their sizes
 // from the first one to the end record, the end of the bytes or the first size that
 // can't be: how many records there are, how many points its lines and polygons hold, and
-// (a placeable metafile) how deep its saved device contexts nest at most. All 0 for icons.
+// (a placeable metafile) how deep its saved device contexts nest at most and how much
+// clipping it asks for (each clipping record, and a region's rectangles by the
+// thousand: the helper keeps the clip region itself). All 0 for icons.
 struct MetafileWork {
     uint64_t records = 0;
     uint64_t points = 0;
     uint64_t savedDepth = 0;
+    uint64_t clipRecords = 0;
 };
 MetafileWork metafileWork(DrawnKind kind, std::span<const uint8_t> bytes);
 

@@ -125,7 +125,8 @@ std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKin
     const long double extraMs = (long double)pixels * 1000 / (uint64_t(1) << 22)          // the picture itself
                                 + (long double)work.records * 1000 / 10000                 // each record's way
                                 + (long double)work.points * meanSide * 1000 / 25000000    // lines across it
-                                + (long double)work.savedDepth * work.savedDepth * 1000 / 100000000;  // libwmf's
+                                + (long double)work.savedDepth * work.savedDepth * 1000 / 100000000  // libwmf's
+                                + (long double)work.clipRecords * 1000 / 1000;  // the clip region's
     const milliseconds deadline = options.deadline + milliseconds(int64_t(std::min<long double>(extraMs, 1e12L)));
     return std::min(deadline, most);
 }

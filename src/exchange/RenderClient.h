@@ -36,10 +36,11 @@ struct ClientOptions {
 // request: the options' deadline, and for a metafile more for the work it announces
 // (metafileWork), as drawing it costs: a second for every 4 million pixels, every 10,000
 // records, every 25 million points times the picture's mean side (lines cross the
-// picture) and every 100 million squared levels of nested saved device contexts (libwmf
-// looks through all it holds on each of them). Never more than the CPU limit less a
-// second, so the CPU limit never ends a drawing the deadline still allows. A helper
-// that hangs is killed when it runs out.
+// picture), every 100 million squared levels of nested saved device contexts (libwmf
+// looks through all it holds on each of them) and every 1,000 clipping records (the
+// helper walks its clip region, up to 65,536 runs, for each). Never more than the CPU
+// limit less a second, so the CPU limit never ends a drawing the deadline still allows.
+// A helper that hangs is killed when it runs out.
 std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKind kind,
                                           std::span<const uint8_t> bytes);
 

@@ -59,6 +59,14 @@ std::vector<uint32_t> cosmeticDashes(unsigned penStyle) {
 
 void fillPixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right, int64_t bottom, const PixelPaint& paint) {
     if (!canvas.image || !canvas.image->trueColor) return;
+    int** rows = canvas.image->tpixels;
+    if (!paint.hatch && rop::binaryIgnoresPixel(paint.rop2)) {
+        const int colour = int(rop::binary(paint.rop2, paint.colour, 0));
+        forEachVisibleBox(canvas, left, top, right, bottom, [&](const PixelBox& box) {
+            for (int64_t y = box.top; y < box.bottom; ++y) std::fill(rows[y] + box.left, rows[y] + box.right, colour);
+        });
+        return;
+    }
     forEachVisibleBox(canvas, left, top, right, bottom, [&](const PixelBox& box) {
         for (int64_t y = box.top; y < box.bottom; ++y) paintRun(*canvas.image, y, box.left, box.right, paint);
     });
@@ -115,6 +123,22 @@ void drawPixelLine(const GdCanvas& canvas, int64_t x0, int64_t y0, int64_t x1, i
         int64_t major = int64_t(m0 + ms * first), minor = n0 + ns * f;
         const int64_t dnTwice = int64_t(2 * dn), denom = int64_t(denominator);
         int64_t rest = int64_t(remainder);
+        if (fast) {  // a plain copy: the tight loop
+            for (int64_t k = 0; k <= count; ++k) {
+                if (alongX) {
+                    image.tpixels[minor][major] = fastColour;
+                } else {
+                    image.tpixels[major][minor] = fastColour;
+                }
+                major += ms;
+                rest += dnTwice;
+                if (rest >= denom) {
+                    rest -= denom;
+                    minor += ns;
+                }
+            }
+            return;
+        }
         // Where pixel `first` falls in the dash pattern, then one pixel at a time.
         uint64_t dashAt = 0;
         size_t dash = 0;
@@ -125,9 +149,7 @@ void drawPixelLine(const GdCanvas& canvas, int64_t x0, int64_t y0, int64_t x1, i
         for (int64_t k = 0; k <= count; ++k) {
             const int64_t x = alongX ? major : minor, y = alongX ? minor : major;
             int& pixel = image.tpixels[y][x];
-            if (fast) {
-                pixel = fastColour;
-            } else if (plain || dash % 2 == 0) {
+            if (plain || dash % 2 == 0) {
                 paintPixel(pixel, x, y, paint);
             } else if (style->opaqueGaps) {
                 paintPixel(pixel, x, y, gap);

@@ -25,7 +25,7 @@ public:
 
 class PixelRegion {
 public:
-    static constexpr size_t kMaxSpans = size_t(1) << 18;
+    static constexpr size_t kMaxSpans = size_t(1) << 16;
     static constexpr size_t kMaxUnionWork = size_t(1) << 24;
 
     PixelRegion() = default;  // no pixels

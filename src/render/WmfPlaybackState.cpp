@@ -7,8 +7,11 @@
 
 namespace {
 
+// The pixel a device coordinate falls in. The player's coordinates are floats: a point on
+// a pixel's edge may come a little short of it, so a 512th of a pixel is allowed for
+// (the pixel of a whole logical unit is then the same from the player and from here).
 int64_t pixelOf(double device, double extent, unsigned size) {
-    const double p = std::floor(device / extent * size);
+    const double p = std::floor(device * size / extent + 1.0 / 512);
     return std::isfinite(p) ? int64_t(std::clamp(p, -1099511627776.0, 1099511627776.0)) : 0;
 }
 
@@ -92,8 +95,15 @@ PixelBox WmfPlaybackState::pixelBox(int32_t left, int32_t top, int32_t right, in
     return PixelBox{to32(x0), to32(y0), to32(x1), to32(y1)};
 }
 
+void WmfPlaybackState::hold(uint64_t spans) {
+    heldSpans_ += spans;
+    if (heldSpans_ > kMaxHeldSpans) throw RegionTooComplex();
+}
+
 void WmfPlaybackState::setClip(std::shared_ptr<const PixelRegion> clip) {
+    heldSpans_ -= spansOf(dc());
     dc().clip = std::move(clip);
+    hold(spansOf(dc()));
     ++clipVersion_;
 }
 
@@ -200,10 +210,14 @@ void WmfPlaybackState::follow(const wmf::Record& r) {
         viewportX_ += r.s16(1) * dc().pointsPerUnit;
         viewportY_ += r.s16(0) * dc().pointsPerUnit;
         break;
-    case kSaveDc: stack_.push_back(dc()); break;
+    case kSaveDc:
+        stack_.push_back(dc());
+        hold(spansOf(dc()));
+        break;
     case kRestoreDc:
         if (stack_.size() > 1) {
             const bool clipChanges = stack_[stack_.size() - 2].clip != dc().clip;
+            heldSpans_ -= spansOf(dc());
             stack_.pop_back();
             if (clipChanges) ++clipVersion_;
         }

@@ -22,12 +22,17 @@
 //   and extent, MM_ISOTROPIC keeping the smaller scale for both axes) onto the picture;
 //   here that is a scale applied to the player's points;
 // - the current position, for text aligned with TA_UPDATECP.
+// The clip regions it holds (the current one and those saved with device contexts) hold
+// at most kMaxHeldSpans runs between them; past that, or past PixelRegion's own bounds,
+// it throws RegionTooComplex.
 // It mirrors the player where the two must agree: device units are the player's points
 // from the window origin (its viewport origin subtracted), the map modes of fixed units
 // keep the player's sizes, RestoreDC goes back one level, and object slots are taken
 // lowest first by the records that the player makes objects of.
 class WmfPlaybackState {
 public:
+    static constexpr uint64_t kMaxHeldSpans = uint64_t(1) << 24;
+
     // `seededOrigin`: the player was given the box's top-left corner as its window origin
     // in front of the records. Width and height: the picture in pixels.
     WmfPlaybackState(std::span<const uint8_t> file, const qfip::PlaceableMetafileHeader& header, int width, int height,
@@ -87,6 +92,8 @@ private:
     PixelBox pixelBox(int32_t left, int32_t top, int32_t right, int32_t bottom) const;
     PixelBox picture() const { return PixelBox{0, 0, width_, height_}; }
     void setClip(std::shared_ptr<const PixelRegion> clip);
+    static uint64_t spansOf(const Dc& dc) { return dc.clip ? dc.clip->boxCount() : 0; }
+    void hold(uint64_t spans);
     void changeClip(bool intersect, const PixelBox& box);
     void takeSlot(bool region, size_t recordAt);
     void selectRegion(uint16_t slot, bool nullWhenNoRegion);
@@ -104,6 +111,7 @@ private:
     double viewportX_ = 0, viewportY_ = 0;
     int32_t currentX_ = 0, currentY_ = 0;
     uint64_t clipVersion_ = 0;
+    uint64_t heldSpans_ = 0;  // of every device context's clip, shared ones counted each time
     std::vector<Slot> slots_;
     size_t lowestFree_ = 0;
     // The last region object made pixels, with the mapping it was made under.

@@ -38,29 +38,31 @@ void WmfPlayerInput::locate(size_t at) {
         walkEnded_ = false;
         savedDepth_ = 0;
         patch_ = {};
+        patched_ = false;
     }
     while (!walkEnded_ && at >= recordEnd_) {
         recordAt_ = recordEnd_;
         const std::optional<wmf::Record> record = wmf::recordAt(file_, recordAt_, largestWords_);
         if (!record) {
+            // Past the walk every byte is the file's own.
             walkEnded_ = true;
             patch_ = {};
+            patched_ = false;
+            recordEnd_ = SIZE_MAX;
             return;
         }
         recordEnd_ = record->end();
         patch_ = wmf::patchForPlayer(*record, savedDepth_);
+        patched_ = patch_.function || patch_.parameter;
     }
 }
 
-uint8_t WmfPlayerInput::fileByte(size_t at) {
-    locate(at);
-    if (!walkEnded_ && at >= recordAt_ && at < recordEnd_) {
-        const size_t offset = at - recordAt_;
-        if (patch_.function && (offset == 4 || offset == 5)) return uint8_t(*patch_.function >> (offset == 5 ? 8 : 0));
-        if (patch_.parameter && offset >= 6) {
-            const auto [index, value] = *patch_.parameter;
-            if ((offset - 6) / 2 == index) return uint8_t(value >> ((offset - 6) % 2 ? 8 : 0));
-        }
+uint8_t WmfPlayerInput::patchedByte(size_t at) const {
+    const size_t offset = at - recordAt_;
+    if (patch_.function && (offset == 4 || offset == 5)) return uint8_t(*patch_.function >> (offset == 5 ? 8 : 0));
+    if (patch_.parameter && offset >= 6) {
+        const auto [index, value] = *patch_.parameter;
+        if ((offset - 6) / 2 == index) return uint8_t(value >> ((offset - 6) % 2 ? 8 : 0));
     }
     return file_[at];
 }

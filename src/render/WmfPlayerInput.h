@@ -28,7 +28,11 @@ public:
 
 private:
     size_t size() const { return file_.size() + prologue_.size(); }
-    uint8_t fileByte(size_t at);
+    uint8_t fileByte(size_t at) {
+        if (at < recordAt_ || at >= recordEnd_) locate(at);
+        return patched_ && at >= recordAt_ && at < recordEnd_ ? patchedByte(at) : file_[at];
+    }
+    uint8_t patchedByte(size_t at) const;
     // Makes `record_` the record holding file byte `at` (the player reads in order; a
     // seek back to the first record starts the walk again).
     void locate(size_t at);
@@ -43,4 +47,5 @@ private:
     bool walkEnded_ = false;
     uint64_t savedDepth_ = 0;
     wmf::PlayerPatch patch_;
+    bool patched_ = false;
 };

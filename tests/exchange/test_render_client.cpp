@@ -191,6 +191,9 @@ TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
     saved.savedContexts = 25000;
     hugeAndSaved = huge;
     hugeAndSaved.savedContexts = 100000;
+    std::vector<qfip::testing::MetaRecord> clips{{0x020B, {0, 0}}, {0x020C, {1000, 1000}}};
+    for (uint32_t i = 0; i < 1000; ++i) clips.insert(clips.end(), {{0x0416, {900, 900, i, i}}, {0x0415, {20, 20, 10, 10}}});
+    const std::vector<uint8_t> clipping = qfip::testing::placeableMetafile({0, 0, 1000, 1000}, 96, 1, clips);
     std::vector<uint8_t> manyCut = many.bytes();
     manyCut.resize(manyCut.size() / 2);
     // 1000 x 1000 pixels of polylines of 200 points each (ten, and 3,466: 2.8 MB).
@@ -220,6 +223,8 @@ TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
         {"3,466 polylines of 200 points", DrawnKind::PlaceableMetafile, polylines(3466), 26000ms},
         // 2,500 for 25,005 records, 6,250 for 25,000 nested levels.
         {"25,000 saved device contexts", DrawnKind::PlaceableMetafile, saved.bytes(), 8750ms},
+        // 238 for the pixels, 200 for 2,002 records, 2,000 for 2,000 clipping records.
+        {"2,000 clipping records", DrawnKind::PlaceableMetafile, clipping, 2438ms},
         {"past the CPU limit: its limit less a second", DrawnKind::PlaceableMetafile, hugeAndSaved.bytes(), 26000ms},
     };
     ClientOptions options;

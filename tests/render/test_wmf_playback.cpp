@@ -198,6 +198,28 @@ TEST(WmfPlaybackState, RegionsTakeTheSlotsThePlayerGivesThem) {
     EXPECT_EQ(clipAfter(bytes), (std::optional<std::vector<PixelBox>>{{{5, 5, 15, 15}}}));
 }
 
+// The clip regions held at once, saved ones included, stay within their bound: a file
+// that saves a large region over and over is refused rather than filling memory.
+TEST(WmfPlaybackState, RegionsHeldAtOnceStayWithinTheirBound) {
+    const auto saving = [](int times) {
+        return file100([times](WmfWriter& w) {
+            // A checkerboard: 50 runs in each of 100 rows.
+            w.intersectClipRect({0, 0, 100, 100});
+            for (int y = 0; y < 100; ++y)
+                for (int x = 1 - y % 2; x < 100; x += 2) w.excludeClipRect({x, y, x + 1, y + 1});
+            for (int i = 0; i < times; ++i) w.saveDC();
+        });
+    };
+    const std::vector<uint8_t> fine = saving(100), tooMany = saving(int(WmfPlaybackState::kMaxHeldSpans / 5000) + 1);
+    const auto header = qfip::placeableMetafileHeader(fine);
+    WmfPlaybackState state(fine, *header, 100, 100, true);
+    state.followTo(fine.size());
+    ASSERT_NE(state.clip(), nullptr);
+    EXPECT_EQ(state.clip()->boxCount(), 5000u);
+    WmfPlaybackState refused(tooMany, *header, 100, 100, true);
+    EXPECT_THROW(refused.followTo(tooMany.size()), RegionTooComplex);
+}
+
 // The player is given the file's bytes with the prologue before the first record and the
 // records it would act on wrongly replaced, sizes unchanged; a seek back to the start
 // gives the same bytes again.
