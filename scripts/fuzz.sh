@@ -6,7 +6,10 @@
 #   reply    the program's side of the exchange with the drawing helper (the reply reader
 #            and the metafile headers it sizes the drawing by; libFuzzer), from
 #            fuzz-corpus-reply/; default 60 s;
-#   readers  picture, then reply (what scripts/test.sh runs);
+#   wmf      what the drawing helper runs beside libwmf's player (its input, the clip and
+#            mapping it follows, text records, polygon and clip drawing; libFuzzer), from
+#            fuzz-corpus-wmf/ (seeded with the metafile corpus's placeable files); default 60 s;
+#   readers  picture, reply, then wmf (what scripts/test.sh runs);
 #   drawing  the drawing path through the real helper: mutated icons and metafiles, taken
 #            or refused by the program's header checks, drawn by the real client and the
 #            real quendral-render (built in build/); the driver counts the helper's deaths
@@ -15,14 +18,14 @@
 #            helper; default 600 s.
 # Fails when a fuzzer finds a crash, a sanitizer report, a leak or a hang; the input is
 # kept in build-fuzz/artifacts/.
-# Usage: scripts/fuzz.sh picture|reply|readers|drawing [SECONDS]
+# Usage: scripts/fuzz.sh picture|reply|wmf|readers|drawing [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target="${1:-}"
 case "$target" in
-  picture | reply | readers) seconds="${2:-60}" ;;
+  picture | reply | wmf | readers) seconds="${2:-60}" ;;
   drawing) seconds="${2:-600}" ;;
-  *) echo "usage: scripts/fuzz.sh picture|reply|readers|drawing [SECONDS]" >&2; exit 2 ;;
+  *) echo "usage: scripts/fuzz.sh picture|reply|wmf|readers|drawing [SECONDS]" >&2; exit 2 ;;
 esac
 
 configure() {
@@ -50,6 +53,22 @@ fuzz_reply() {
     -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus-reply
 }
 
+fuzz_wmf() {
+  cmake --build build-fuzz --target fuzz_wmf_playback -j2
+  mkdir -p fuzz-corpus-wmf
+  # The corpus's placeable files, their records after the headers (the target adds its own).
+  if [ -x build/tools/quendral_pictures ]; then
+    seeds=$(mktemp -d)
+    build/tools/quendral_pictures corpus "$seeds" >/dev/null
+    for file in "$seeds"/*.wmf; do
+      { printf '\x10'; tail -c +41 "$file"; } >"fuzz-corpus-wmf/$(basename "$file" .wmf)"
+    done
+    rm -rf "$seeds"
+  fi
+  build-fuzz/fuzz/fuzz_wmf_playback -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
+    -max_len=65536 -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus-wmf
+}
+
 fuzz_drawing() {
   scripts/build.sh
   cmake --build build-fuzz --target fuzz_drawing -j2
@@ -62,6 +81,7 @@ configure
 case "$target" in
   picture) fuzz_picture ;;
   reply) fuzz_reply ;;
-  readers) fuzz_picture; fuzz_reply ;;
+  wmf) fuzz_wmf ;;
+  readers) fuzz_picture; fuzz_reply; fuzz_wmf ;;
   drawing) fuzz_drawing ;;
 esac

@@ -187,3 +187,38 @@ void fillPolygon(const GdCanvas& canvas, const std::vector<std::vector<PixelPoin
         }
     });
 }
+
+void strokeWithNib(const GdCanvas& canvas, const std::vector<PixelPoint>& points, bool closed, int64_t width, int64_t height,
+                   const PixelPaint& paint) {
+    if (points.empty() || width < 1 || height < 1) return;
+    const int64_t left = width / 2, right = width - left, up = height / 2, down = height - up;
+    const auto nib = [&](const PixelPoint& p) {
+        return std::vector<PixelPoint>{{p.x - left, p.y - up}, {p.x + right, p.y - up}, {p.x + right, p.y + down}, {p.x - left, p.y + down}};
+    };
+    // Each line swept by the nib: the convex hull of the nib at both ends (monotone chain),
+    // counter-clockwise, so that the rings' union is what WINDING fills.
+    std::vector<std::vector<PixelPoint>> rings;
+    const size_t lines = points.size() == 1 ? 0 : closed ? points.size() : points.size() - 1;
+    if (lines == 0) rings.push_back(nib(points[0]));
+    for (size_t i = 0; i < lines; ++i) {
+        std::vector<PixelPoint> corners = nib(points[i]);
+        const std::vector<PixelPoint> end = nib(points[(i + 1) % points.size()]);
+        corners.insert(corners.end(), end.begin(), end.end());
+        std::sort(corners.begin(), corners.end(), [](const PixelPoint& a, const PixelPoint& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
+        const auto turn = [](const PixelPoint& o, const PixelPoint& a, const PixelPoint& b) {
+            return Wide(a.x - o.x) * (b.y - o.y) - Wide(a.y - o.y) * (b.x - o.x);
+        };
+        std::vector<PixelPoint> hull;
+        for (int pass = 0; pass < 2; ++pass) {
+            const size_t start = hull.size();
+            for (const PixelPoint& p : corners) {
+                while (hull.size() >= start + 2 && turn(hull[hull.size() - 2], hull.back(), p) <= 0) hull.pop_back();
+                hull.push_back(p);
+            }
+            hull.pop_back();
+            std::reverse(corners.begin(), corners.end());
+        }
+        rings.push_back(std::move(hull));
+    }
+    fillPolygon(canvas, rings, FillRule::Winding, paint);
+}

@@ -62,6 +62,13 @@ void fillPixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right
 void drawPixelLine(const GdCanvas& canvas, int64_t x0, int64_t y0, int64_t x1, int64_t y1, const PixelPaint& paint,
                    LineStyle* style = nullptr, bool lastPixel = true);
 
+// Lines through the points (closed back to the first for a ring) drawn with a square
+// nib `width` by `height` pixels, as libwmf's device drew a wide pen: the nib covers
+// width pixels from x - width / 2 (and so down), swept along each line; each pixel of
+// the lines' union is drawn once. One point alone draws the nib once.
+void strokeWithNib(const GdCanvas& canvas, const std::vector<PixelPoint>& points, bool closed, int64_t width, int64_t height,
+                   const PixelPaint& paint);
+
 // Gives every pixel with left <= x <= right and top <= y <= bottom the colour
 // colour(x, y, pixel) returns (0xRRGGBB), row by row from the top, each row left to right.
 template <typename Colour>

@@ -145,12 +145,13 @@ private:
             api->err = wmf_E_InsMem;
         }
     }
-    // A call the device draws, within the clip region and the mapping.
+    // A call the device draws, within the clip region and the mapping, with its pen no
+    // wider than kDeviceNib pixels (a pen of width 0 one pixel wide).
     template <typename Call, void (*wmfFunctionReference::*Device)(wmfAPI*, Call*)>
     static void forward(wmfAPI* api, Call* call) {
         DeviceFixes& self = of(api);
         try {
-            if (self.prepare()) self.toDevice([&] { (self.device_.*Device)(api, call); });
+            if (self.prepare()) self.withDevicePen(call->dc, [&] { (self.device_.*Device)(api, call); });
         } catch (...) {
             self.failed_ = true;
             api->err = wmf_E_InsMem;
@@ -208,14 +209,20 @@ private:
     // The player's clip is not the picture's: the region followed beside it is.
     static void regionClip(wmfAPI*, wmfPolyRectangle_t*) {}
 
+    static bool cosmetic(const wmfPen* pen) {
+        return (pen->lopnStyle & 0x0F00) == wmf::kCosmeticPenMark || (WMF_PEN_WIDTH(pen) == 1 && WMF_PEN_HEIGHT(pen) == 1);
+    }
     enum class PenKind { None, Thin, Wide };
     // A pen one pixel wide (GDI rounds a pen's width in pixels to the nearest: the device
     // rounded up, which made libwmf's default pen, one point, two pixels wide at 96 dpi
-    // where GDI's is one), no pen, or a wider one.
+    // where GDI's is one), no pen, or a wider one. A pen of width 0 (marked by the input)
+    // and the player's default pen (one point by one, GDI's BLACK_PEN of width 0) are one
+    // pixel whatever the mapping.
     PenKind penKind(const wmfDC* dc) const {
         const wmfPen* pen = WMF_DC_PEN(dc);
         if (!pen) return PenKind::Wide;
         if (WMF_PEN_STYLE(pen) == PS_NULL) return PenKind::None;
+        if (cosmetic(pen)) return PenKind::Thin;
         const double wide = WMF_PEN_WIDTH(pen) * width_ / double(state_.frameRight());
         const double high = WMF_PEN_HEIGHT(pen) * height_ / double(state_.frameBottom());
         return std::fabs(wide) < 1.5 && std::fabs(high) < 1.5 ? PenKind::Thin : PenKind::Wide;
@@ -256,9 +263,55 @@ private:
         }
     }
 
+    // A wide pen's nib in pixels, as the device sized it (rounded up).
+    std::pair<int64_t, int64_t> nibOf(const wmfDC* dc) const {
+        const wmfPen* pen = WMF_DC_PEN(dc);
+        const auto pixels = [](double v) {
+            return std::isfinite(v) ? int64_t(std::clamp(std::ceil(std::fabs(v) - 1e-6), 1.0, 1099511627776.0)) : 1;
+        };
+        return {pixels(WMF_PEN_WIDTH(pen) * width_ / double(state_.frameRight())),
+                pixels(WMF_PEN_HEIGHT(pen) * height_ / double(state_.frameBottom()))};
+    }
+    // A wide solid pen is swept here (the device stamped its nib at every pixel of the
+    // line, a cost of the nib's area for each: hours for a pen as wide as the picture); a
+    // wide dashed one is the device's.
+    static bool sweptHere(const wmfDC* dc) {
+        const unsigned style = WMF_PEN_STYLE(WMF_DC_PEN(dc));
+        return style == PS_SOLID || style == PS_INSIDEFRAME || style > PS_ALTERNATE;
+    }
+    void wideLines(const wmfDC* dc, const std::vector<PixelPoint>& points, bool closed) {
+        const auto [wide, high] = nibOf(dc);
+        strokeWithNib(canvas(), points, closed, wide, high, penPaint(dc));
+    }
+    std::vector<PixelPoint> pixels(const wmfD_Coord* points, size_t count) const {
+        std::vector<PixelPoint> out;
+        out.reserve(count);
+        for (size_t i = 0; i < count; ++i) out.push_back(pixel(points[i]));
+        return out;
+    }
+    // The device's drawing with a wide pen no wider than kDeviceNib pixels.
+    static constexpr double kDeviceNib = 64;
+    template <typename Draw>
+    void withDevicePen(wmfDC* dc, Draw draw) {
+        wmfPen* pen = dc ? WMF_DC_PEN(dc) : nullptr;
+        if (!pen) return toDevice(draw);
+        const double width = pen->width, height = pen->height;
+        if (cosmetic(pen)) {
+            pen->width = 0.999 * state_.frameRight() / width_;
+            pen->height = 0.999 * state_.frameBottom() / height_;
+        } else {
+            pen->width = std::min(std::fabs(width), kDeviceNib * state_.frameRight() / width_);
+            pen->height = std::min(std::fabs(height), kDeviceNib * state_.frameBottom() / height_);
+        }
+        toDevice(draw);
+        pen->width = width;
+        pen->height = height;
+    }
+
     void drawLine(wmfDrawLine_t* line) {
         const PenKind pen = penKind(line->dc);
-        if (pen == PenKind::Wide) return toDevice([&] { device_.draw_line(api_, line); });
+        if (pen == PenKind::Wide && sweptHere(line->dc)) return wideLines(line->dc, {pixel(line->from), pixel(line->to)}, false);
+        if (pen == PenKind::Wide) return withDevicePen(line->dc, [&] { device_.draw_line(api_, line); });
         if (pen == PenKind::Thin) {
             const wmfD_Coord points[2] = {line->from, line->to};
             thinLines(line->dc, points, 2, false);
@@ -268,7 +321,8 @@ private:
     void polyLine(wmfPolyLine_t* lines) {
         if (!lines->pt || lines->count < 2) return;
         const PenKind pen = penKind(lines->dc);
-        if (pen == PenKind::Wide) return toDevice([&] { device_.poly_line(api_, lines); });
+        if (pen == PenKind::Wide && sweptHere(lines->dc)) return wideLines(lines->dc, pixels(lines->pt, lines->count), false);
+        if (pen == PenKind::Wide) return withDevicePen(lines->dc, [&] { device_.poly_line(api_, lines); });
         if (pen == PenKind::Thin) thinLines(lines->dc, lines->pt, lines->count, false);
     }
 
@@ -285,6 +339,8 @@ private:
         const PenKind pen = penKind(dc);
         if (pen == PenKind::Thin) {
             for (const auto& [points, count] : rings) thinLines(dc, points, count, true);
+        } else if (pen == PenKind::Wide && sweptHere(dc)) {
+            for (const auto& [points, count] : rings) wideLines(dc, pixels(points, count), true);
         } else if (pen == PenKind::Wide) {
             // The device draws the outline alone.
             wmfBrush* brush = WMF_DC_BRUSH(dc);
@@ -292,7 +348,7 @@ private:
             brush->lbStyle = BS_NULL;
             for (const auto& [points, count] : rings) {
                 wmfPolyLine_t ring{dc, points, count};
-                toDevice([&] { device_.draw_polygon(api_, &ring); });
+                withDevicePen(dc, [&] { device_.draw_polygon(api_, &ring); });
             }
             brush->lbStyle = style;
         }
@@ -300,7 +356,7 @@ private:
 
     void drawPolygon(wmfPolyLine_t* polygon) {
         if (!polygon->pt || polygon->count < 2) return;
-        if (!ownBrush(polygon->dc)) return toDevice([&] { device_.draw_polygon(api_, polygon); });
+        if (!ownBrush(polygon->dc)) return withDevicePen(polygon->dc, [&] { device_.draw_polygon(api_, polygon); });
         polygons(polygon->dc, {{polygon->pt, polygon->count}});
     }
 
@@ -312,7 +368,7 @@ private:
         if (ownBrush(polygons->dc)) return this->polygons(polygons->dc, rings);
         for (const auto& [points, count] : rings) {
             wmfPolyLine_t ring{polygons->dc, points, count};
-            toDevice([&] { device_.draw_polygon(api_, &ring); });
+            withDevicePen(polygons->dc, [&] { device_.draw_polygon(api_, &ring); });
         }
     }
 
@@ -321,7 +377,7 @@ private:
     // a pixel narrower and lower still.
     void drawRectangle(wmfDrawRectangle_t* rect) {
         if (rect->width != 0 || rect->height != 0 || !ownBrush(rect->dc))
-            return toDevice([&] { device_.draw_rectangle(api_, rect); });
+            return withDevicePen(rect->dc, [&] { device_.draw_rectangle(api_, rect); });
         int64_t left = pixelX(rect->TL.x), right = pixelX(rect->BR.x);
         int64_t top = pixelY(rect->TL.y), bottom = pixelY(rect->BR.y);
         if (left > right) std::swap(left, right);
@@ -349,11 +405,16 @@ private:
             ++left, ++top;
         }
         if (fills(rect->dc)) fillPixels(canvas(), left, top, right - 1, bottom - 1, brushPaint(rect->dc));
+        if (pen == PenKind::Wide && sweptHere(rect->dc)) {
+            // Through the corners as the device drew them (its right and bottom included).
+            const PixelPoint a = pixel(rect->TL), b = pixel(rect->BR);
+            return wideLines(rect->dc, {{a.x, a.y}, {b.x, a.y}, {b.x, b.y}, {a.x, b.y}}, true);
+        }
         if (pen == PenKind::Wide) {
             wmfBrush* brush = WMF_DC_BRUSH(rect->dc);
             const U16 style = brush->lbStyle;
             brush->lbStyle = BS_NULL;
-            toDevice([&] { device_.draw_rectangle(api_, rect); });
+            withDevicePen(rect->dc, [&] { device_.draw_rectangle(api_, rect); });
             brush->lbStyle = style;
         }
     }

@@ -52,6 +52,10 @@ PlayerPatch patchForPlayer(const Record& record, uint64_t& savedDepth) {
     case kSetWindowExt:
         if (record.u16(0) == 0 || record.u16(1) == 0) patch.function = kSetMapperFlags;
         break;
+    case kCreatePenIndirect:
+        if (record.u16(1) == 0)
+            patch.parameter = std::pair<size_t, uint16_t>{0, uint16_t((record.u16(0) & ~0x0F00) | kCosmeticPenMark)};
+        break;
     case kSaveDc: ++savedDepth; break;
     case kRestoreDc:
         if (savedDepth == 0) {

@@ -113,10 +113,14 @@ std::optional<TextRecord> textRecord(const Record& record);
 //   helper scales by the window's extent (the player takes a 1024-point viewport);
 // - SetWindowExt with an extent of 0 (GDI refuses it): ignored;
 // - RestoreDC with nothing saved (the player gave up on the whole file): ignored;
+// - CreatePenIndirect of width 0 (one pixel whatever the mapping): its style marked with
+//   kCosmeticPenMark, an end cap no pen has (the player keeps the end cap bits and makes
+//   the width 1 logical unit, which the window's mapping may make wide);
 // - a region of more than kPlayerRegionValues column values: no scans (the player
 //   builds it in time that grows with the square of its rectangles; the helper
 //   clips with the whole region itself).
 inline constexpr uint32_t kPlayerRegionValues = 4096;
+inline constexpr uint16_t kCosmeticPenMark = 0x0F00;  // within PS_ENDCAP_MASK
 struct PlayerPatch {
     std::optional<uint16_t> function;
     std::optional<std::pair<size_t, uint16_t>> parameter;  // index, value

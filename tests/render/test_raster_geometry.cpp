@@ -376,3 +376,37 @@ TEST(GdRaster, FillsPaintThroughHatchRasterOperationAndClip) {
     EXPECT_EQ(hatchPattern(4)[0], 0x08);
     EXPECT_EQ(hatchPattern(6), nullptr);
 }
+
+// A wide pen swept with its square nib: straight lines cover their rows or columns, the
+// nib from x - width / 2; a polyline's lines overlap at its corners yet each pixel of the
+// union is drawn once (XOR leaves none undone); a point alone is the nib.
+TEST(GdRaster, WidePenSweptWithItsNibDrawsEachPixelOnce) {
+    struct Case {
+        const char* name;
+        std::vector<PixelPoint> points;
+        bool closed;
+        int64_t width, height;
+        std::vector<PixelBox> covered;  // at least these
+        std::vector<PixelBox> clear;    // and none of these
+    };
+    const Case cases[] = {
+        {"horizontal, 7 wide", {{3, 10}, {20, 10}}, false, 7, 7, {{3, 7, 21, 14}}, {{0, 0, 24, 7}, {0, 14, 24, 24}}},
+        {"vertical, 4 wide", {{10, 2}, {10, 20}}, false, 4, 4, {{8, 2, 12, 21}}, {{0, 0, 8, 24}, {12, 0, 24, 24}}},
+        {"a point", {{5, 5}}, false, 3, 5, {{4, 3, 7, 8}}, {{0, 0, 4, 24}, {7, 0, 24, 24}, {0, 0, 24, 3}, {0, 8, 24, 24}}},
+        {"an open U", {{4, 4}, {4, 18}, {18, 18}, {18, 4}}, false, 3, 3, {{3, 4, 6, 19}, {3, 17, 20, 20}, {17, 4, 20, 19}},
+         {{6, 0, 17, 17}}},
+        {"a closed diagonal ring", {{2, 2}, {20, 6}, {12, 21}}, true, 3, 3, {{1, 1, 4, 4}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bitmap copy, xored;
+        strokeWithNib(GdCanvas{&copy.image, nullptr}, c.points, c.closed, c.width, c.height, PixelPaint{0x000000});
+        strokeWithNib(GdCanvas{&xored.image, nullptr}, c.points, c.closed, c.width, c.height, PixelPaint{0xFFFFFF, 7});
+        const Pixels ink = copy.of(0x000000);
+        EXPECT_EQ(xored.of(0x000000), ink);  // white XOR white, each pixel once
+        for (const PixelBox& b : c.covered)
+            for (const auto& p : pixelsOf(b)) EXPECT_TRUE(ink.count(p)) << p.first << "," << p.second;
+        for (const PixelBox& b : c.clear)
+            for (const auto& p : pixelsOf(b)) EXPECT_FALSE(ink.count(p)) << p.first << "," << p.second;
+    }
+}

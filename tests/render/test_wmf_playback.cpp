@@ -226,6 +226,8 @@ TEST(WmfPlaybackState, RegionsHeldAtOnceStayWithinTheirBound) {
 TEST(WmfPlayerInput, GivesThePlayerThePatchedFile) {
     std::vector<std::pair<size_t, size_t>> records;  // where each record is, in the file
     const std::vector<uint8_t> bytes = file100([&](WmfWriter& w) {
+        w.pen(PS_DOT, 0, 0);                      // width 0: marked
+        w.pen(PS_DOT, 1, 0);                      // kept
         w.intersectClipRect({0, 0, 10, 10});      // -> SetMapperFlags
         w.setMapMode(MM_ANISOTROPIC);             // -> mode 0
         w.setMapMode(MM_TEXT);                    // kept
@@ -259,7 +261,7 @@ TEST(WmfPlayerInput, GivesThePlayerThePatchedFile) {
         }
         at = record->end();
     }
-    EXPECT_EQ(changes, (std::vector<std::string>{"1046:0=561", "259:1=0", "524:0=561", "295:0=561", "1791:6=0"}));
+    EXPECT_EQ(changes, (std::vector<std::string>{"762:1=3842", "1046:0=561", "259:1=0", "524:0=561", "295:0=561", "1791:6=0"}));
     // Where the reading is, in the file's own bytes.
     WmfPlayerInput::seek(&input, 45);
     EXPECT_EQ(input.filePosition(), 40u);

@@ -590,7 +590,8 @@ inline CorpusMetafile wmfMapModes() {
 
 // Map modes a placeable file sets itself: MM_ANISOTROPIC maps its window onto the
 // picture (x / 2 under a window 200 wide), MM_ISOTROPIC with the smaller scale for both
-// axes (a window of 200 x 100: both / 2).
+// axes (a window of 200 x 100: both / 2). Under a window of 10 x 10 a pen of width 0 is
+// still one pixel wide, one of width 1 ten.
 inline CorpusMetafile wmfMapModesSet() {
     using namespace gdi;
     WmfWriter w = wmf(100, 100);
@@ -606,6 +607,14 @@ inline CorpusMetafile wmfMapModesSet() {
     w.setWindowOrg(-100, 0);
     w.select(w.brush(BS_SOLID, colorRef(kGreen)));
     w.rectangle({0, 60, 60, 90});  // (50, 60) - (80, 90)
+    w.setWindowOrg(0, 0);
+    w.setWindowExt(10, 10);
+    w.select(w.pen(PS_SOLID, 0, colorRef(kBlack)));
+    w.moveTo(0, 9);
+    w.lineTo(10, 9);  // row 90
+    w.select(w.pen(PS_SOLID, 1, colorRef(kBlack)));
+    w.moveTo(0, 5);
+    w.lineTo(10, 5);  // rows 45 to 54
     return {"wmf-map-mode-set", false, 100, 100, w.bytes(),
             {
                 pixelIs("MM_ANISOTROPIC", 25, 25, kRed),
@@ -614,6 +623,9 @@ inline CorpusMetafile wmfMapModesSet() {
                 pixelIs("MM_ISOTROPIC: not where y is unscaled", 25, 55, kWhite),
                 pixelIs("MM_ANISOTROPIC, window origin moved", 65, 75, kGreen),
                 pixelIs("MM_ANISOTROPIC, window origin moved: no further", 85, 75, kWhite),
+                allOf("pen of width 0: one pixel", {5, 90, 95, 91}, kBlack),
+                noneOf("pen of width 0: no wider", {5, 91, 95, 100}, kBlack, kThinInk),
+                allOf("pen of width 1: ten pixels", {20, 46, 80, 54}, kBlack),
             }};
 }
 
