@@ -7,22 +7,19 @@
 
 #include "common/DrawnPictures.h"
 
-// Draws a placeable metafile with libwmf's own bitmap device (the gd device that wmf2gd
-// uses), which draws what GDI draws: clip rectangles and regions, polylines stroked and
-// not filled, pens of any width as square nibs, dashes, hatched and pattern brushes, the
-// background mode, bitmaps, each colour exactly as the file gives it, and no markup a
-// file's text could add to. libwmf's player and device get three things put right on the
-// way, without touching the file's bytes:
-// - the clip before any clipping record is the whole picture, so ExcludeClipRect cuts a
-//   hole in it (libwmf's player starts from an empty region and excluded from that,
-//   which left nothing to clip): the player reads a clip to the picture's frame first,
-//   in front of the file's first record;
-// - a clipping record that leaves nothing visible draws nothing (the device took libwmf's
-//   empty region for "no clipping" and drew everything);
-// - text: each record's bytes are decoded from its font's code page (AnsiText.h) and
-//   drawn by WmfTextPainter.h; the device itself draws only the opaque background.
+// Draws a placeable metafile with libwmf's player and its own bitmap device (the gd
+// device that wmf2gd uses), each colour exactly as the file gives it and no markup a
+// file's text could add to. Around them, without touching the file's bytes:
+// - the player is given the file with the records it would act on wrongly changed
+//   (WmfPlayerInput, wmf::patchForPlayer), and the records are followed beside it
+//   (WmfPlaybackState): the clip region and the window's mapping are the helper's;
+// - what GDI's result is known for is drawn straight into the device's bitmap (GdRaster:
+//   fills by the fill mode, hatches, raster operations, thin dashed and wide solid pens,
+//   bitmaps by repeated pixels; WmfTextPainter: text laid out from its record, decoded
+//   from its font's code page); the device draws the rest (arcs, ellipses, pattern
+//   brushes, dashed wide pens) within the same clip and mapping.
 // `bytes` is the file (its placeable header first), `size` the picture's size in pixels
 // (exchange::placeableMetafileSize). Throws qfip::Error("Metafile is not valid") for a
-// body libwmf can't read. The image's pixels are the device's own (no copy); they live
-// as long as the image.
+// body libwmf can't read or a clip region past its bounds. The image's pixels are the
+// device's own (no copy); they live as long as the image.
 QImage drawWithBitmapDevice(std::span<const uint8_t> bytes, const qfip::PlaceableMetafileHeader& header, QSize size);
