@@ -23,23 +23,24 @@ for scale in 1.5 2; do
   xdotool key Tab space Tab space Tab ctrl+a type 2
   click_button 2
   open_pictures '"check.bmp"'
-  sleep 0.3
   # The pane lies at (8, 55) logical pixels: the picture within a screen pixel of that times the scale.
-  shot "$work/shown.png"
   read -r near_x near_y < <(awk "BEGIN { print int(8 * $scale), int(55 * $scale) }")
   ox=""
-  for d in "0 0" "1 0" "0 1" "1 1" "-1 0" "0 -1" "-1 -1" "1 -1" "-1 1"; do
-    set -- $d
-    convert "$work/shown.png" -crop "40x40+$((wx + near_x + $1))+$((wy + near_y + $2))" +repage -colorspace gray "$work/crop.png"
-    same_image "$work/crop.png" check.png && { ox=$((wx + near_x + $1)); oy=$((wy + near_y + $2)); break; }
-  done
-  [ -n "$ox" ] || fail "the checkerboard is not shown one to one at scale $scale"
+  checkerboard_shown() {
+    shot "$work/shown.png"
+    for d in "0 0" "1 0" "0 1" "1 1" "-1 0" "0 -1" "-1 -1" "1 -1" "-1 1"; do
+      set -- $d
+      convert "$work/shown.png" -crop "40x40+$((wx + near_x + $1))+$((wy + near_y + $2))" +repage -colorspace gray "$work/crop.png"
+      same_image "$work/crop.png" check.png && { ox=$((wx + near_x + $1)); oy=$((wy + near_y + $2)); return 0; }
+    done
+    return 1
+  }
+  until_true "$e2e_patience_ms" checkerboard_shown || fail "the checkerboard is not shown one to one at scale $scale"
   : > "$work/expected.dat"
   for spot in "13 27" "14 27" "13 28" "38 2"; do
     set -- $spot
     [ -s "$work/expected.dat" ] && click_button 1   # Restart
     xdotool mousemove --sync $((ox + $1)) $((oy + $2))
-    sleep 0.2
     xdotool click 1
     close_box "last-line message"
     total=$(( $(level $(($1 - 1)) $(($2 - 1))) + $(level "$1" $(($2 - 1))) + $(level $(($1 - 1)) "$2") + $(level "$1" "$2") ))
