@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
   libemf2svg-dev libwmf-dev fonts-urw-base35 libseccomp-dev libfontconfig-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick x11-utils xclip
+  xvfb xauth xdotool imagemagick x11-utils xclip openbox
   weston xwayland qt6-wayland
   fonts-dejavu-core
   gdb python3
