@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 struct HelperLimits {
     uint64_t addressSpaceBytes = kHelperMemoryBytes;  // RLIMIT_AS
-    uint64_t cpuSeconds = 10;                          // RLIMIT_CPU (the largest picture)
+    uint64_t cpuSeconds = 30;                          // RLIMIT_CPU: the longest deadline and a second
     uint64_t openFiles = 256;                          // RLIMIT_NOFILE
     // RLIMIT_CORE and RLIMIT_FSIZE are always 0: no core dumps, no file written.
     friend bool operator==(const HelperLimits&, const HelperLimits&) = default;

@@ -141,13 +141,22 @@ DrawResult finish(HelperProcess& helper, ReplyReader& reader, HelperDeadline& de
 std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKind kind,
                                           std::span<const uint8_t> bytes) {
     using std::chrono::milliseconds;
-    if (kind == DrawnKind::Icon) return options.deadline;
+    // Never past the CPU limit (less a second for the helper's start-up): the helper is
+    // single-threaded while it draws, so the deadline always comes first.
+    const auto most = milliseconds(std::max<int64_t>(int64_t(options.limits.cpuSeconds) * 1000 - 1000, 0));
+    if (kind == DrawnKind::Icon) return std::min(options.deadline, most);
     const std::optional<Size> size = expectedSize(kind, bytes);
     const uint64_t pixels = size ? uint64_t(size->width) * uint64_t(size->height) : 0;
-    const uint64_t records = metafileRecordCount(kind, bytes);
-    const uint64_t extraMs = pixels * 1000 / (uint64_t(1) << 22) + records * 1000 / 20000;
-    const uint64_t mostMs = options.limits.cpuSeconds * 1000;
-    return options.deadline + milliseconds(std::min(extraMs, mostMs));
+    const uint64_t meanSide = size ? (uint64_t(size->width) + uint64_t(size->height)) / 2 : 0;
+    const MetafileWork work = metafileWork(kind, bytes);
+    // Each term gives a second for about a fifth of the work this machine does in one on
+    // its own (docs/performance.md), so that a busy machine still finishes an honest file.
+    const long double extraMs = (long double)pixels * 1000 / (uint64_t(1) << 22)          // the picture itself
+                                + (long double)work.records * 1000 / 10000                 // each record's way
+                                + (long double)work.points * meanSide * 1000 / 25000000    // lines across it
+                                + (long double)work.savedDepth * work.savedDepth * 1000 / 100000000;  // libwmf's
+    const milliseconds deadline = options.deadline + milliseconds(int64_t(std::min<long double>(extraMs, 1e12L)));
+    return std::min(deadline, most);
 }
 
 std::chrono::milliseconds longestDrawingWait(const ClientOptions& options, DrawnKind kind,

@@ -33,12 +33,14 @@ struct ClientOptions {
     HelperCommand command() const { return {helperPath, limits}; }
 };
 
-// The wall-clock time the helper is given for a picture, from the moment it has its
-// request: the options' deadline, and for a metafile a second more for every 4 million
-// pixels and for every 20,000 records it holds (the helper draws more than 40,000 simple
-// records a second here, its SVG check included, so an honest file keeps a margin); never
-// more than that deadline and the CPU limit together, past which the helper would be
-// killed anyway. A helper that hangs is killed when it runs out.
+// The time the helper is given for a picture (its own, see kStarvedDeadlines), from the
+// moment it has its request: the options' deadline, and for a metafile more for the work it announces
+// (metafileWork), as drawing it costs: a second for every 4 million pixels, every 10,000
+// records, every 25 million points times the picture's mean side (lines cross the
+// picture) and every 100 million squared levels of nested saved device contexts (libwmf
+// looks through all it holds on each of them). Never more than the CPU limit less a
+// second, so the CPU limit never ends a drawing the deadline still allows. A helper
+// that hangs is killed when it runs out.
 std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKind kind,
                                           std::span<const uint8_t> bytes);
 
@@ -47,7 +49,8 @@ std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKin
 // of refusing it. By the clock a helper is given at most this many deadlines: one left a
 // quarter of a CPU still has the time it would have on a quiet machine. A helper that
 // hangs without using a CPU is killed at its deadline; one that spins, once its CPU time
-// reaches the deadline (or the CPU limit ends it).
+// reaches the deadline (its own time is never less than its CPU time, so the CPU limit
+// still never ends a drawing first).
 inline constexpr int kStarvedDeadlines = 4;
 
 // The longest the program waits by the clock for a picture's helper: kStarvedDeadlines
