@@ -20,10 +20,11 @@ e2e_begin
 # The drawing has begun once a helper of the program has had a quarter of a second on
 # a CPU (the one started ahead takes a few hundredths to set itself up, then waits).
 helper_busy() {
-  local child ran
+  local child stat
   for child in $(pgrep -P "$app"); do
-    read -r ran _ 2> /dev/null < "/proc/$child/schedstat" || continue
-    [ "$ran" -gt 250000000 ] && return 0
+    stat=$(cat "/proc/$child/stat" 2> /dev/null) || continue
+    set -- ${stat##*) }   # the fields after the name: user and system time are the 12th and 13th
+    (( ${12} + ${13} >= $(getconf CLK_TCK) / 4 )) && return 0
   done
   return 1
 }
