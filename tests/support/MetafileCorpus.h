@@ -465,8 +465,8 @@ inline const std::vector<uint8_t>& yellowDib() {
 // Map modes. Enhanced: MM_ANISOTROPIC (window extent 1000 x 2000 onto a viewport of
 // 100 x 100: x / 10, y / 20), the window's origin moved, the viewport's origin moved,
 // MM_ISOTROPIC (the same extents: both / 20, the smaller scale), y flipped by a negative
-// window extent, and MM_LOMETRIC (0.1 mm a unit on the reference device of 1024 pixels
-// to 271 mm, y upwards).
+// window extent, and MM_LOMETRIC (0.1 mm a unit on the reference device of 96 dpi, y
+// upwards).
 inline CorpusMetafile emfMapModes() {
     using namespace gdi;
     EmfWriter w = emf(150, 100);

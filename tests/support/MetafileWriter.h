@@ -217,15 +217,15 @@ public:
         putU32(e, 0);  // description
         putU32(e, 0);
         putU32(e, 0);     // palette entries
-        putU32(e, 1024);  // reference device in pixels
-        putU32(e, 768);
-        putU32(e, 271);  // and in millimetres (96 dpi)
-        putU32(e, 203);
+        putU32(e, 1920);  // reference device in pixels
+        putU32(e, 1440);
+        putU32(e, 508);  // and in millimetres: 96 dpi on both axes
+        putU32(e, 381);
         putU32(e, 0);  // pixel format
         putU32(e, 0);
         putU32(e, 0);  // OpenGL
-        putU32(e, 271000);
-        putU32(e, 203000);
+        putU32(e, 508000);
+        putU32(e, 381000);
         e.insert(e.end(), records_.begin(), records_.end());
         uint32_t records = 1 + count_;
         if (endRecord) {
