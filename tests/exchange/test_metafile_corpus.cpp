@@ -85,6 +85,8 @@ const KnownWrong kKnownWrong[] = {
     {"wmf-map-mode", "window extent changed", kWmfMapping},
     {"wmf-map-mode", "window origin", kWmfMapping},
     {"wmf-map-mode", "window extent, x and y apart", kWmfMapping},
+    {"emf-rop2", "R2_XORPEN: grey XOR dark grey", "XOR is drawn as SVG's difference blend (librsvg has no XOR of colours): "
+                                                  "exact only where each channel of either colour is 0 or 255"},
 };
 
 const KnownWrong* knownWrong(const std::string& file, const std::string& check) {
