@@ -412,7 +412,7 @@ void Normaliser::syncClip() {
     lib_.clipGroup = libGroup_;
 }
 
-// EMR_POLYPOLYGON of quadrilaterals (four points each), or one POLYBEZIERTO / POLYLINETO.
+// EMR_POLYPOLYGON of quadrilaterals (four points each), or one POLYGON / POLYBEZIERTO.
 void Normaliser::emitPoints(uint32_t type, const std::vector<Affine::Point>& points) {
     const bool quads = type == EMR_POLYPOLYGON;
     const size_t polygons = quads ? points.size() / 4 : 0;
@@ -963,44 +963,45 @@ bool Normaliser::record(uint32_t type, std::span<const uint8_t> r) {
 }
 
 // Rectangle, Ellipse and RoundRect inside a path bracket: the figure GDI adds to the path
-// (a rectangle from its top-right corner anticlockwise, as GDI's own paths run), in the
-// fine mapping.
+// (a rectangle from its top-right corner anticlockwise, as GDI's own paths run; right
+// and bottom a pixel in, as GDI's shapes leave those edges out), in the fine mapping.
 void Normaliser::shapeInPath(uint32_t type, std::span<const uint8_t> r) {
-    double l = readS32(r, 8), t = readS32(r, 12), rt = readS32(r, 16), b = readS32(r, 20);
-    if (l > rt) std::swap(l, rt);
-    if (t > b) std::swap(t, b);
+    const Affine::Point p = toFine(readS32(r, 8), readS32(r, 12)), q = toFine(readS32(r, 16), readS32(r, 20));
+    const double l = std::min(p.x, q.x), t = std::min(p.y, q.y);
+    const double rt = std::max(l, std::max(p.x, q.x) - kFine), b = std::max(t, std::max(p.y, q.y) - kFine);
     double rx = 0, ry = 0;
     if (type == EMR_ELLIPSE) rx = (rt - l) / 2, ry = (b - t) / 2;
-    if (type == EMR_ROUNDRECT)
-        rx = std::min(std::fabs(double(readS32(r, 24))) / 2, (rt - l) / 2), ry = std::min(std::fabs(double(readS32(r, 28))) / 2, (b - t) / 2);
+    if (type == EMR_ROUNDRECT) {
+        const Affine::Point o = toFine(0, 0), corner = toFine(readS32(r, 24), readS32(r, 28));
+        rx = std::min(std::fabs(corner.x - o.x) / 2, (rt - l) / 2);
+        ry = std::min(std::fabs(corner.y - o.y) / 2, (b - t) / 2);
+    }
     // A quarter ellipse as a cubic curve: its control points this far along the tangents.
     constexpr double k = 0.5522847498;
-    std::vector<Affine::Point> figure;  // the start, then the curves' points three by three
-    const auto at = [&](double x, double y) { figure.push_back(toFine(x, y)); };
-    const auto line = [&](double x, double y) {  // a straight side as a curve
-        const Affine::Point from = figure.back(), to = toFine(x, y);
+    std::vector<Affine::Point> figure{{rt - rx, t}};  // the start, then the curves' points three by three
+    const auto line = [&](double x, double y) {      // a straight side as a curve
+        const Affine::Point from = figure.back(), to{x, y};
         figure.insert(figure.end(), {from, to, to});
     };
     // A quarter ellipse from one tangent point to the other, around the box's corner.
     const auto corner = [&](double cx, double cy, double fromX, double fromY, double toX, double toY) {
-        figure.push_back(toFine(fromX + (cx - fromX) * k, fromY + (cy - fromY) * k));
-        figure.push_back(toFine(toX + (cx - toX) * k, toY + (cy - toY) * k));
-        figure.push_back(toFine(toX, toY));
+        if (rx <= 0 || ry <= 0) return;
+        figure.push_back({fromX + (cx - fromX) * k, fromY + (cy - fromY) * k});
+        figure.push_back({toX + (cx - toX) * k, toY + (cy - toY) * k});
+        figure.push_back({toX, toY});
     };
     // Anticlockwise on the device from the top right: top edge leftwards, left edge down,
     // bottom edge rightwards, right edge up; each corner a quarter ellipse of rx, ry.
-    at(rt - rx, t);
     line(l + rx, t);
-    if (rx > 0 && ry > 0) corner(l, t, l + rx, t, l, t + ry);
+    corner(l, t, l + rx, t, l, t + ry);
     line(l, b - ry);
-    if (rx > 0 && ry > 0) corner(l, b, l, b - ry, l + rx, b);
+    corner(l, b, l, b - ry, l + rx, b);
     line(rt - rx, b);
-    if (rx > 0 && ry > 0) corner(rt, b, rt - rx, b, rt, b - ry);
+    corner(rt, b, rt - rx, b, rt, b - ry);
     line(rt, t + ry);
-    if (rx > 0 && ry > 0) corner(rt, t, rt, t + ry, rt - rx, t);
+    corner(rt, t, rt, t + ry, rt - rx, t);
     useFineMapping();
-    const Affine::Point start = figure.front();
-    emit(EMR_MOVETOEX, {uint32_t(toInt32(start.x)), uint32_t(toInt32(start.y))});
+    emit(EMR_MOVETOEX, {uint32_t(toInt32(figure.front().x)), uint32_t(toInt32(figure.front().y))});
     emitPoints(EMR_POLYBEZIERTO, std::vector<Affine::Point>(figure.begin() + 1, figure.end()));
     emit(EMR_CLOSEFIGURE, {});
 }
@@ -1088,14 +1089,11 @@ void Normaliser::fillBackground(const std::vector<Affine::Point>& corners) {
     syncMarker(Drawing::Shape, SRCCOPY);
     gdi_.brush = brush;
     gdi_.rop2 = rop2;
-    double box[4] = {INFINITY, INFINITY, -INFINITY, -INFINITY};
-    for (const Affine::Point& c : corners) {
-        const Affine::Point p = toFine(c.x, c.y);
-        box[0] = std::min(box[0], p.x), box[1] = std::min(box[1], p.y), box[2] = std::max(box[2], p.x), box[3] = std::max(box[3], p.y);
-    }
+    // A polygon, not a rectangle: GDI fills these boxes to their right and bottom edges.
+    std::vector<Affine::Point> fine;
+    for (const Affine::Point& c : corners) fine.push_back(toFine(c.x, c.y));
     useFineMapping();
-    emit(EMR_RECTANGLE, {uint32_t(toInt32(box[0])), uint32_t(toInt32(box[1])), uint32_t(toInt32(box[2])),
-                         uint32_t(toInt32(box[3]))});
+    emitPoints(EMR_POLYGON, fine);
     libCurrentMatches_ = false;
 }
 

@@ -139,7 +139,9 @@ class Mender {
 public:
     explicit Mender(const EmfSvgFrame& frame)
         : frame_(frame),
-          scale_(std::min(frame.picture.width() / frame.width, frame.picture.height() / frame.height)) {}
+          scale_(std::min(frame.picture.width() / frame.width, frame.picture.height() / frame.height)),
+          unitX_(frame.width / frame.picture.width()),
+          unitY_(frame.height / frame.picture.height()) {}
 
     QByteArray run(const QByteArray& svg);
 
@@ -149,6 +151,7 @@ private:
     void root(const QXmlStreamAttributes& attributes);
     bool shape(Attributes& a);
     bool image(Attributes& a);
+    void box(QStringView name, Attributes& a) const;
     void dashes(Attributes& a, double strokeWidth) const;
     void blend(Attributes& a, Blend blend) const;
     void finishText();
@@ -157,7 +160,8 @@ private:
     bool transformed() const { return std::find(kinds_.begin(), kinds_.end(), Transformed) != kinds_.end(); }
 
     EmfSvgFrame frame_;
-    double scale_;  // picture pixels a device pixel
+    double scale_;          // picture pixels a device pixel
+    double unitX_, unitY_;  // a picture pixel in the SVG's units
     QByteArray out_;
     QXmlStreamWriter writer_{&out_};
     SvgDrawingState state_;
@@ -235,6 +239,7 @@ void Mender::start(QXmlStreamReader& reader) {
         else kind = Transformed;
     }
     if (!inDefinitions && kind == Plain) {
+        if (!transformed()) box(name, a);
         const bool kept = oneOf(name, {"path", "rect", "ellipse", "circle", "line", "polyline", "polygon"}) ? shape(a)
                           : name == u"image"                                                             ? image(a)
                                                                                                          : true;
@@ -252,7 +257,11 @@ void Mender::root(const QXmlStreamAttributes& attributes) {
     Attributes a(attributes);
     a.set("width", QString::number(frame_.picture.width()));
     a.set("height", QString::number(frame_.picture.height()));
-    a.set("viewBox", QStringLiteral("%1 %2 %3 %4").arg(number(frame_.x), number(frame_.y), number(frame_.width), number(frame_.height)));
+    // GDI's pixel (x, y) is the point (x, y); SVG's is the square from (x, y), sampled at
+    // its middle: the whole drawing half a pixel right and down makes GDI's lines and
+    // fills light the same pixels.
+    a.set("viewBox", QStringLiteral("%1 %2 %3 %4")
+                         .arg(number(frame_.x - unitX_ / 2), number(frame_.y - unitY_ / 2), number(frame_.width), number(frame_.height)));
     a.set("preserveAspectRatio", QStringLiteral("none"));
     // GDI draws shapes without anti-aliasing; it is also what keeps long self-crossing
     // lines cheap (librsvg's anti-aliased strokes of 1000 polylines of 200 points took
@@ -260,6 +269,20 @@ void Mender::root(const QXmlStreamAttributes& attributes) {
     a.set("shape-rendering", QStringLiteral("crispEdges"));
     a.set("fill-rule", QStringLiteral("evenodd"));
     a.write(writer_);
+}
+
+// libemf2svg writes only Rectangle and Ellipse as rect and ellipse elements. GDI leaves
+// their right column and bottom row out (the outline runs a pixel in from them).
+void Mender::box(QStringView name, Attributes& a) const {
+    if (name == u"rect") {
+        a.set("width", number(std::max(0.0, parse(a.get("width"), 0) - unitX_)));
+        a.set("height", number(std::max(0.0, parse(a.get("height"), 0) - unitY_)));
+    } else if (name == u"ellipse") {
+        a.set("cx", number(parse(a.get("cx"), 0) - unitX_ / 2));
+        a.set("cy", number(parse(a.get("cy"), 0) - unitY_ / 2));
+        a.set("rx", number(std::max(0.0, parse(a.get("rx"), 0) - unitX_ / 2)));
+        a.set("ry", number(std::max(0.0, parse(a.get("ry"), 0) - unitY_ / 2)));
+    }
 }
 
 // A shape's pen, fill mode, brush and raster operation; false: not drawn at all.
@@ -355,8 +378,8 @@ bool Mender::image(Attributes& a) {
     static const QString kPng = QStringLiteral("data:image/png;base64,");
     if (!href || !href->startsWith(kPng)) return true;
     const double x = parse(a.get("x"), 0), y = parse(a.get("y"), 0), w = parse(a.get("width"), 0), h = parse(a.get("height"), 0);
-    const double left = std::round((x - frame_.deviceLeft) * scale_), top = std::round((y - frame_.deviceTop) * scale_);
-    const double right = std::round((x + w - frame_.deviceLeft) * scale_), bottom = std::round((y + h - frame_.deviceTop) * scale_);
+    const double left = std::round((x - frame_.deviceLeft) / unitX_), top = std::round((y - frame_.deviceTop) / unitY_);
+    const double right = std::round((x + w - frame_.deviceLeft) / unitX_), bottom = std::round((y + h - frame_.deviceTop) / unitY_);
     const double width = right - left, height = bottom - top;
     constexpr double kMostPixels = double(1 << 24);
     if (!(width >= 1 && height >= 1 && width <= 16384 && height <= 16384 && width * height <= kMostPixels)) return true;
@@ -371,10 +394,11 @@ bool Mender::image(Attributes& a) {
         if (!out.write(picture)) return true;
         a.set("href", kPng + QString::fromLatin1(png.toBase64()));
     }
-    a.set("x", number(left / scale_ + frame_.deviceLeft));
-    a.set("y", number(top / scale_ + frame_.deviceTop));
-    a.set("width", number(width / scale_));
-    a.set("height", number(height / scale_));
+    // On whole pixels of the picture (the half pixel of the whole drawing taken back).
+    a.set("x", number((left - 0.5) * unitX_ + frame_.deviceLeft));
+    a.set("y", number((top - 0.5) * unitY_ + frame_.deviceTop));
+    a.set("width", number(width * unitX_));
+    a.set("height", number(height * unitY_));
     return true;
 }
 
@@ -387,10 +411,10 @@ QString Mender::hatchId(const SvgPaint& paint) {
     writer_.writeStartElement(QStringLiteral("pattern"));
     writer_.writeAttribute(QStringLiteral("id"), id);
     // GDI's hatch is 8 x 8 pixels of the picture, from its corner, whatever the mapping.
-    const double unitX = frame_.width / frame_.picture.width(), unitY = frame_.height / frame_.picture.height();
+    const double unitX = unitX_, unitY = unitY_;
     writer_.writeAttribute(QStringLiteral("patternUnits"), QStringLiteral("userSpaceOnUse"));
-    writer_.writeAttribute(QStringLiteral("x"), number(frame_.deviceLeft));
-    writer_.writeAttribute(QStringLiteral("y"), number(frame_.deviceTop));
+    writer_.writeAttribute(QStringLiteral("x"), number(frame_.deviceLeft - unitX / 2));
+    writer_.writeAttribute(QStringLiteral("y"), number(frame_.deviceTop - unitY / 2));
     writer_.writeAttribute(QStringLiteral("width"), number(8 * unitX));
     writer_.writeAttribute(QStringLiteral("height"), number(8 * unitY));
     writer_.writeStartElement(QStringLiteral("g"));
