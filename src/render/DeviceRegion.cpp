@@ -119,7 +119,10 @@ DeviceRegion DeviceRegion::translated(int32_t dx, int32_t dy) const {
     DeviceRegion out;
     for (const Band& b : bands_) {
         std::vector<int32_t> spans;
-        for (int32_t x : b.spans) spans.push_back(move(x, dx));
+        for (size_t i = 0; i + 1 < b.spans.size(); i += 2) {
+            const int32_t left = move(b.spans[i], dx), right = move(b.spans[i + 1], dx);
+            if (left < right) spans.insert(spans.end(), {left, right});  // none squeezed flat at the end of int
+        }
         out.append(move(b.top, dy), move(b.bottom, dy), std::move(spans));
     }
     return out;

@@ -221,7 +221,21 @@ private:
     DeviceRect universe_;
     double frame_[4] = {};
     int32_t bounds_[4] = {};
-    uint32_t sparePen_ = 0, spareBrush_ = 0;
+    // Handles past the file's own, where the pens and brushes libemf2svg is given live:
+    // the last ones used kept, so that a file switching between a few pens costs a
+    // selection each time, as in the file.
+    static constexpr uint32_t kSpares = 16;
+    template <typename T>
+    struct Spares {
+        std::optional<T> held[kSpares];
+        uint64_t used[kSpares] = {};
+    };
+    uint32_t firstSpare_ = 0;  // the file's table ends here
+    Spares<LibraryPen> pens_;
+    Spares<LibraryBrush> brushes_;
+    uint64_t uses_ = 0;
+    template <typename T>
+    uint32_t spareFor(Spares<T>& spares, uint32_t first, const T& wanted, bool& created);
     std::vector<Object> objects_;
 
     GdiState gdi_;
@@ -240,10 +254,9 @@ bool Normaliser::header() {
     const uint32_t size = readU32(in_, 4);
     if (size < 88 || size % 4 != 0 || size > in_.size()) return false;
     const uint16_t handles = readU16(in_, 56);
-    if (handles > 0xFFFF - 2) return false;
-    sparePen_ = std::max<uint32_t>(handles, 1);
-    spareBrush_ = sparePen_ + 1;
-    objects_.assign(spareBrush_ + 1, Object{});
+    if (handles > 0xFFFF - 2 * kSpares) return false;
+    firstSpare_ = std::max<uint32_t>(handles, 1);
+    objects_.assign(firstSpare_, Object{});
 
     const auto plausible = [](int32_t v) { return v > 0 && v < 10000000; };
     if (plausible(readS32(in_, 72)) && plausible(readS32(in_, 76)) && plausible(readS32(in_, 80)) &&
@@ -255,7 +268,8 @@ bool Normaliser::header() {
     // The picture is the frame (0.01 mm) on the reference device, as the program sizes it;
     // without a frame, the inclusive bounds.
     double box[4];
-    const int32_t frameWidth = readS32(in_, 32) - readS32(in_, 24), frameHeight = readS32(in_, 36) - readS32(in_, 28);
+    const int64_t frameWidth = int64_t(readS32(in_, 32)) - readS32(in_, 24);
+    const int64_t frameHeight = int64_t(readS32(in_, 36)) - readS32(in_, 28);
     if (frameWidth != 0 && frameHeight != 0) {
         for (int i = 0; i < 4; ++i) {
             const auto& axisPixels = i % 2 == 0 ? device_.pixels.x : device_.pixels.y;
@@ -281,8 +295,8 @@ bool Normaliser::header() {
     universe_ = {toInt32(frame_[0] - margin), toInt32(frame_[1] - margin), toInt32(frame_[2] + margin),
                  toInt32(frame_[3] + margin)};
 
-    // Room for what is added: about half the file again.
-    budget_ = in_.size() + in_.size() / 2 + 65536;
+    // Room for what is added: as much as the file again.
+    budget_ = 2 * in_.size() + 65536;
     out_.reserve(std::min<size_t>(budget_, in_.size() + 4096));
     forward(in_.subspan(0, size));
     return !over_;
@@ -311,8 +325,9 @@ std::optional<NormalisedEmf> Normaliser::run() {
     for (int i = 0; i < 4; ++i) writeU32(out_.data() + 8 + 4 * i, uint32_t(bounds_[i]));
     writeU32(out_.data() + 48, uint32_t(out_.size()));
     writeU32(out_.data() + 52, records_);
-    out_[56] = uint8_t((spareBrush_ + 1) & 0xFF);
-    out_[57] = uint8_t((spareBrush_ + 1) >> 8);
+    const uint32_t handles = firstSpare_ + 2 * kSpares;
+    out_[56] = uint8_t(handles & 0xFF);
+    out_[57] = uint8_t(handles >> 8);
 
     NormalisedEmf result;
     result.libraryWidth = bounds_[2] - bounds_[0];
@@ -440,9 +455,29 @@ void Normaliser::emitPoints(uint32_t type, const std::vector<Affine::Point>& poi
     ++records_;
 }
 
+template <typename T>
+uint32_t Normaliser::spareFor(Spares<T>& spares, uint32_t first, const T& wanted, bool& created) {
+    uint32_t slot = 0;
+    for (uint32_t i = 0; i < kSpares; ++i) {
+        if (spares.held[i] == wanted) {
+            slot = i;
+            created = false;
+            spares.used[slot] = ++uses_;
+            return first + slot;
+        }
+        if (spares.used[i] < spares.used[slot]) slot = i;
+    }
+    created = true;
+    spares.held[slot] = wanted;
+    spares.used[slot] = ++uses_;
+    return first + slot;
+}
+
 void Normaliser::emitPen(const LibraryPen& pen) {
-    emit(EMR_CREATEPEN, {sparePen_, pen.style, uint32_t(pen.width), 0, pen.colour});
-    emit(EMR_SELECTOBJECT, {sparePen_});
+    bool created = false;
+    const uint32_t handle = spareFor(pens_, firstSpare_, pen, created);
+    if (created) emit(EMR_CREATEPEN, {handle, pen.style, uint32_t(pen.width), 0, pen.colour});
+    emit(EMR_SELECTOBJECT, {handle});
     lib_.pen = pen;
 }
 
@@ -450,8 +485,11 @@ void Normaliser::emitBrush(const LibraryBrush& brush) {
     if (brush.kind == Brush::Kind::Forwarded) {
         emit(EMR_SELECTOBJECT, {brush.handle});
     } else {
-        emit(EMR_CREATEBRUSHINDIRECT, {spareBrush_, brush.kind == Brush::Kind::Null ? BS_NULL : BS_SOLID, brush.colour, 0});
-        emit(EMR_SELECTOBJECT, {spareBrush_});
+        bool created = false;
+        const uint32_t handle = spareFor(brushes_, firstSpare_ + kSpares, brush, created);
+        if (created)
+            emit(EMR_CREATEBRUSHINDIRECT, {handle, brush.kind == Brush::Kind::Null ? BS_NULL : BS_SOLID, brush.colour, 0});
+        emit(EMR_SELECTOBJECT, {handle});
     }
     lib_.brush = brush;
 }
@@ -591,7 +629,7 @@ bool Normaliser::restoreDC(int32_t which) {
 
 void Normaliser::createObject(uint32_t type, std::span<const uint8_t> r) {
     const uint32_t handle = readU32(r, 8);
-    if (handle == 0 || handle >= sparePen_) return;  // not in the file's table: GDI refuses it
+    if (handle == 0 || handle >= firstSpare_) return;  // not in the file's table: GDI refuses it
     Object& o = objects_[handle];
     o = {};
     switch (type) {
@@ -652,7 +690,7 @@ void Normaliser::selectObject(std::span<const uint8_t> r) {
         }
         return;
     }
-    if (handle >= sparePen_) {
+    if (handle >= firstSpare_) {
         forward(r);  // not an object of the file's table: libemf2svg refuses it as before
         return;
     }
@@ -811,7 +849,7 @@ bool Normaliser::record(uint32_t type, std::span<const uint8_t> r) {
     case EMR_DELETEOBJECT: {
         if (size < 12) return true;
         const uint32_t handle = readU32(r, 8);
-        if (handle == 0 || handle >= sparePen_) return true;
+        if (handle == 0 || handle >= firstSpare_) return true;
         const Object::Kind kind = objects_[handle].kind;
         if (kind == Object::Kind::Font || kind == Object::Kind::Forwarded ||
             (kind == Object::Kind::Brush && objects_[handle].brush.kind == Brush::Kind::Forwarded))
