@@ -295,8 +295,9 @@ bool Normaliser::header() {
     universe_ = {toInt32(frame_[0] - margin), toInt32(frame_[1] - margin), toInt32(frame_[2] + margin),
                  toInt32(frame_[3] + margin)};
 
-    // Room for what is added: as much as the file again.
-    budget_ = 2 * in_.size() + 65536;
+    // Room for what is added: three times the file for a small one, as much as the file
+    // and 16 MiB more for a large one (the helper's memory holds both and the SVG).
+    budget_ = std::min(4 * in_.size(), 2 * in_.size() + (size_t(16) << 20)) + (size_t(1) << 20);
     out_.reserve(std::min<size_t>(budget_, in_.size() + 4096));
     forward(in_.subspan(0, size));
     return !over_;
@@ -995,6 +996,9 @@ bool Normaliser::record(uint32_t type, std::span<const uint8_t> r) {
         return true;
 
     default:
+        // Whatever else may draw finds libemf2svg's mapping as GDI's.
+        if (!inPath_) syncWorld();
+        syncMapping();
         forward(r);
         return true;
     }

@@ -37,7 +37,8 @@
 // that the SVG's units are the reference device's pixels and its view box is the frame.
 //
 // Every byte is hostile: each record is read within its own size, handles within the
-// header's table, and the output may not grow past twice the file (and 64 KiB);
+// header's table, and the output may not grow past four times a small file (twice a
+// large one and 16 MiB) and 1 MiB;
 // a file that would need more (or whose header can't be rewritten) is not rewritten.
 // Standard library only (fuzzed on its own: fuzz/fuzz_emf_records.cpp).
 #include <cstddef>

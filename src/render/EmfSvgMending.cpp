@@ -126,6 +126,21 @@ double parse(const std::optional<QString>& v, double otherwise) {
     return ok && std::isfinite(d) ? d : otherwise;
 }
 
+// matrix(1 0 0 1 0 0), as libemf2svg writes a world transform set back.
+bool isIdentity(const QString& transform) {
+    static const QRegularExpression matrix(QStringLiteral("^matrix\\(([^)]*)\\)$"));
+    const QRegularExpressionMatch m = matrix.match(transform);
+    if (!m.hasMatch()) return false;
+    const QStringList values = m.captured(1).split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts);
+    static const double kIdentity[] = {1, 0, 0, 1, 0, 0};
+    if (values.size() != 6) return false;
+    for (int i = 0; i < 6; ++i) {
+        bool ok = false;
+        if (std::fabs(values[i].toDouble(&ok) - kIdentity[i]) > 1e-9 || !ok) return false;
+    }
+    return true;
+}
+
 // A recorded token of a text element, written out again unless the element is a marker.
 struct Token {
     QXmlStreamReader::TokenType type;
@@ -235,8 +250,9 @@ void Mender::start(QXmlStreamReader& reader) {
     if (oneOf(name, {"defs", "clipPath", "pattern", "mask", "marker", "symbol"})) kind = Definitions;
     if (name == u"g" && a.get("transform")) {
         // libemf2svg's outer group takes the bounds' origin away; its others are world transforms.
-        if (!outerGroupSeen_ && a.get("transform")->startsWith(QLatin1String("translate"))) outerGroupSeen_ = true;
-        else kind = Transformed;
+        const QString transform = a.get("transform")->trimmed();
+        if (!outerGroupSeen_ && transform.startsWith(QLatin1String("translate"))) outerGroupSeen_ = true;
+        else if (!isIdentity(transform)) kind = Transformed;
     }
     if (!inDefinitions && kind == Plain) {
         if (!transformed()) box(name, a);

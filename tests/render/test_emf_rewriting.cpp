@@ -474,9 +474,10 @@ TEST(EmfNormaliser, FrameAndRefusals) {
     bytes[4] = 84;  // a header shorter than its fields
     EXPECT_FALSE(normaliseEnhancedMetafile(bytes, "Qtest"));
 
-    // Records that could swell the file past twice its size: drawn as it is.
+    // Records that could swell the file past four times its size (a marker for every
+    // other record): drawn as it is.
     EmfWriter swelling = writer();
-    for (int i = 0; i < 20000; ++i) swelling.setPolyFillMode(i % 2 ? 1 : 2), swelling.lineTo(i % 7, 1);
+    for (int i = 0; i < 100000; ++i) swelling.setPolyFillMode(i % 2 ? 1 : 2), swelling.lineTo(i % 7, 1);
     EXPECT_FALSE(normaliseEnhancedMetafile(swelling.bytes(), "Qtest"));
 }
 
