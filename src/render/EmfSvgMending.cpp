@@ -161,7 +161,7 @@ public:
     QByteArray run(const QByteArray& svg);
 
 private:
-    enum Kind : uint8_t { Plain, Definitions, Transformed };
+    enum Kind : uint8_t { Plain, Definitions, ClipPath, Transformed };
     void start(QXmlStreamReader& reader);
     void root(const QXmlStreamAttributes& attributes);
     bool shape(Attributes& a);
@@ -232,7 +232,7 @@ QByteArray Mender::run(const QByteArray& svg) {
 void Mender::start(QXmlStreamReader& reader) {
     const QString qualified = reader.qualifiedName().toString();
     const QStringView name = localName(qualified);
-    const bool inDefinitions = std::find(kinds_.begin(), kinds_.end(), Definitions) != kinds_.end();
+    const bool inDefinitions = std::any_of(kinds_.begin(), kinds_.end(), [](Kind k) { return k == Definitions || k == ClipPath; });
     if (!rootSeen_ && name == u"svg") {
         rootSeen_ = true;
         writer_.writeStartElement(qualified);
@@ -248,6 +248,13 @@ void Mender::start(QXmlStreamReader& reader) {
     Attributes a(reader.attributes());
     Kind kind = Plain;
     if (oneOf(name, {"defs", "clipPath", "pattern", "mask", "marker", "symbol"})) kind = Definitions;
+    if (name == u"clipPath") kind = ClipPath;
+    if (!kinds_.empty() && kinds_.back() == ClipPath && !a.get("transform")) {
+        // librsvg smooths a clip path's edges whatever the shapes' rendering: half a pixel
+        // up and left, GDI's region edges fall between the pixels again (after the whole
+        // drawing's half pixel down and right), and the clip is as sharp as GDI's.
+        a.set("transform", QStringLiteral("translate(%1 %2)").arg(number(-unitX_ / 2), number(-unitY_ / 2)));
+    }
     if (name == u"g" && a.get("transform")) {
         // libemf2svg's outer group takes the bounds' origin away; its others are world transforms.
         const QString transform = a.get("transform")->trimmed();

@@ -159,12 +159,15 @@ TEST(EmfSvgMending, EachElementAsGdiDrawsIt) {
         {"another drawing's marker is the file's own text",
          marker(nothing, "Qother") + "<rect id=\"r\" x=\"1\" y=\"1\" width=\"5\" height=\"5\" fill=\"#00FF00\"/>", frame(),
          {{"r", {{"fill", "#00FF00"}}}}, {}},
-        {"shapes inside definitions and world transforms keep their boxes (not inside one set back)",
+        {"shapes inside definitions and world transforms keep their boxes (not inside one set back); a clip "
+         "path's half a pixel up and left, its edges between pixels",
          "<defs><clipPath id=\"c\"><rect id=\"cr\" x=\"1\" y=\"1\" width=\"5\" height=\"5\" stroke-width=\"1px\"/></clipPath></defs>"
          "<g transform=\"matrix(2 0 0 2 0 0)\"><rect id=\"t\" x=\"1\" y=\"1\" width=\"5\" height=\"5\" fill=\"#00FF00\"/></g>"
          "<g transform=\"matrix(1.0000 0.0000 0.0000 1.0000 0.0000 0.0000)\"><rect id=\"i\" x=\"1\" y=\"1\" width=\"5\" height=\"5\"/></g>",
          frame(),
-         {{"cr", {{"width", "5"}, {"stroke-width", "1px"}}}, {"t", {{"width", "5"}}}, {"i", {{"width", "4.0000"}}}},
+         {{"cr", {{"width", "5"}, {"stroke-width", "1px"}, {"transform", "translate(-0.5000 -0.5000)"}}},
+          {"t", {{"width", "5"}}},
+          {"i", {{"width", "4.0000"}}}},
          {}},
     };
     for (const Case& c : cases) {
