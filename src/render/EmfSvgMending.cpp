@@ -55,26 +55,22 @@ QString rgbText(uint32_t rgb) { return QStringLiteral("#%1").arg(rgb & 0xFFFFFF,
 class Attributes {
 public:
     explicit Attributes(const QXmlStreamAttributes& a) {
-        for (const QXmlStreamAttribute& x : a) list_.emplace_back(x.qualifiedName().toString(), x.value().toString());
+        list_.reserve(size_t(a.size()) + 2);
+        for (const QXmlStreamAttribute& x : a) add(x.qualifiedName().toString(), x.value().toString());
     }
     std::optional<QString> get(const char* name) const {
-        for (const auto& [n, v] : list_)
-            if (localName(n) == QLatin1String(name)) return v;
-        return std::nullopt;
+        const Entry* e = find(name);
+        return e ? std::optional<QString>(e->value) : std::nullopt;
     }
     void set(const char* name, const QString& value) {
-        for (auto& [n, v] : list_)
-            if (localName(n) == QLatin1String(name)) {
-                v = value;
-                return;
-            }
-        list_.emplace_back(QString::fromLatin1(name), value);
+        if (Entry* e = find(name)) e->value = value;
+        else add(QString::fromLatin1(name), value);
     }
     void remove(const char* name) {
-        std::erase_if(list_, [&](const auto& a) { return localName(a.first) == QLatin1String(name); });
+        std::erase_if(list_, [&](const Entry& e) { return e.local() == QLatin1String(name); });
     }
     void write(QXmlStreamWriter& w) const {
-        for (const auto& [n, v] : list_) w.writeAttribute(n, v);
+        for (const Entry& e : list_) w.writeAttribute(e.qualified, e.value);
     }
     // A style declaration added (or put in place of the same property's).
     void addStyle(const QString& property, const QString& value) {
@@ -91,8 +87,9 @@ public:
             const uint32_t rgb = t.size() == 7 && t.startsWith(u'#') ? t.mid(1).toUInt(&ok, 16) : 0;
             return ok ? rgbText(map(rgb)) : value;
         };
-        for (auto& [n, v] : list_) {
-            const QStringView name = localName(n);
+        for (Entry& e : list_) {
+            QString& v = e.value;
+            const QStringView name = e.local();
             if (name == u"fill" || name == u"stroke") {
                 v = mapped(v);
             } else if (name == u"style") {
@@ -114,7 +111,23 @@ public:
     }
 
 private:
-    std::vector<std::pair<QString, QString>> list_;
+    struct Entry {
+        QString qualified, value;
+        qsizetype localFrom = 0;  // the name after its prefix
+        QStringView local() const { return QStringView(qualified).mid(localFrom); }
+    };
+    void add(QString qualified, QString value) {
+        const qsizetype colon = qualified.lastIndexOf(u':');
+        list_.push_back({std::move(qualified), std::move(value), colon + 1});
+    }
+    Entry* find(const char* name) {
+        for (Entry& e : list_)
+            if (e.local() == QLatin1String(name)) return &e;
+        return nullptr;
+    }
+    const Entry* find(const char* name) const { return const_cast<Attributes*>(this)->find(name); }
+
+    std::vector<Entry> list_;
 };
 
 double parse(const std::optional<QString>& v, double otherwise) {
@@ -188,6 +201,7 @@ private:
 };
 
 QByteArray Mender::run(const QByteArray& svg) {
+    out_.reserve(svg.size() + svg.size() / 8);
     QXmlStreamReader reader(svg);
     reader.setNamespaceProcessing(false);
     while (!reader.atEnd()) {
