@@ -488,6 +488,16 @@ void Mender::finishText() {
             return;
         }
     }
+    // librsvg aborts (a panic in Pango's hands) on text of ten million pixels and more;
+    // twice the largest picture's side shows all there is to see of a glyph.
+    const double mostSize = 32768 * unitY_;
+    if (const std::optional<QString> size = Attributes(text_.front().attributes).get("font-size");
+        size && !(parse(size, 0) <= mostSize)) {
+        QXmlStreamAttributes kept;
+        for (const QXmlStreamAttribute& a : text_.front().attributes)
+            kept.append(a.qualifiedName().toString(), localName(a.qualifiedName()) == u"font-size" ? number(mostSize) : a.value().toString());
+        text_.front().attributes = kept;
+    }
     for (const Token& t : text_) writeToken(t);
     text_.clear();
 }

@@ -156,6 +156,14 @@ TEST(EmfSvgMending, EachElementAsGdiDrawsIt) {
          {{"w", {{"fill", "#FFFFFF"}, {"stroke", "#FFFFFF"}, {"style", ""}}},
           {"n", {{"fill", "#FF00FF"}, {"style", "mix-blend-mode:difference"}}}},
          {}},
+        {"text of absurd size (librsvg aborts on it): as large as any picture's glyph can be seen",
+         "<text id=\"big\" x=\"2\" y=\"2\" font-size=\"1110048780.0000\"><![CDATA[Hi]]></text>"
+         "<text id=\"nan\" x=\"2\" y=\"2\" font-size=\"nan\"><![CDATA[Hi]]></text>"
+         "<text id=\"small\" x=\"2\" y=\"2\" font-size=\"12.5000\"><![CDATA[Hi]]></text>",
+         frame(),
+         {{"big", {{"font-size", "32768.0000"}, {"#text", "Hi"}}}, {"nan", {{"font-size", "nan"}}},  // not a size: librsvg takes its default
+          {"small", {{"font-size", "12.5000"}}}},
+         {}},
         {"another drawing's marker is the file's own text",
          marker(nothing, "Qother") + "<rect id=\"r\" x=\"1\" y=\"1\" width=\"5\" height=\"5\" fill=\"#00FF00\"/>", frame(),
          {{"r", {{"fill", "#00FF00"}}}}, {}},
