@@ -883,15 +883,6 @@ bool Normaliser::record(uint32_t type, std::span<const uint8_t> r) {
         forward(r);
         inPath_ = pathPending_ = false;
         return true;
-    case EMR_FILLPATH:
-    case EMR_STROKEANDFILLPATH:
-    case EMR_STROKEPATH:
-        prepare(Drawing::Shape);
-        forward(r);
-        pathPending_ = false;
-        libCurrentMatches_ = false;
-        return true;
-
     case EMR_RECTANGLE:
     case EMR_ELLIPSE:
     case EMR_ROUNDRECT:
@@ -954,10 +945,14 @@ bool Normaliser::record(uint32_t type, std::span<const uint8_t> r) {
     case EMR_POLYPOLYGON16:
     case EMR_POLYDRAW16:
     case EMR_GRADIENTFILL:
+    case EMR_FILLPATH:
+    case EMR_STROKEANDFILLPATH:
+    case EMR_STROKEPATH:
         prepare(Drawing::Shape);
         forward(r);
         libCurrentMatches_ = false;
         if (type == EMR_POLYDRAW || type == EMR_POLYDRAW16) gdi_.currentKnown = false;
+        if (type == EMR_FILLPATH || type == EMR_STROKEANDFILLPATH || type == EMR_STROKEPATH) pathPending_ = false;
         return true;
 
     case EMR_BITBLT:
