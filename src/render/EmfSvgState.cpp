@@ -23,7 +23,8 @@ Blend blendOfRop2(uint32_t rop2) {
 
 Blend blendOfRop3(uint32_t rop3) {
     switch (rop3) {
-    case 0x00660046: return Blend::Difference;       // SRCINVERT
+    case 0x00660046:                                 // SRCINVERT
+    case 0x005A0049: return Blend::Difference;       // PATINVERT
     case 0x008800C6: return Blend::Multiply;         // SRCAND
     case 0x00EE0086: return Blend::Screen;           // SRCPAINT
     case 0x00550009: return Blend::DifferenceWhite;  // DSTINVERT

@@ -32,7 +32,7 @@ struct SvgPaint {
 // channel is 0 or 255 (XOR as difference, AND as multiply, OR as screen).
 enum class Blend : uint8_t {
     Copy,
-    Difference,           // R2_XORPEN, SRCINVERT
+    Difference,           // R2_XORPEN, SRCINVERT, PATINVERT
     DifferenceInverted,   // R2_NOTXORPEN: the colour inverted, then XOR
     DifferenceWhite,      // R2_NOT, DSTINVERT: XOR with white
     Multiply,             // R2_MASKPEN, SRCAND

@@ -179,6 +179,8 @@ TEST(EmfSvgState, MarkersCarryTheStateAndNothingElse) {
     EXPECT_EQ(blendOfRop2(gdi::R2_COPYPEN), Blend::Copy);
     EXPECT_EQ(blendOfRop3(gdi::SRCINVERT), Blend::Difference);
     EXPECT_EQ(blendOfRop3(gdi::SRCCOPY), Blend::Copy);
+    EXPECT_EQ(blendOfRop3(0x005A0049), Blend::Difference);  // PATINVERT: the brush XOR what is below
+    EXPECT_EQ(blendOfRop3(0x00F00021), Blend::Copy);        // PATCOPY
 }
 
 namespace {
