@@ -6,7 +6,10 @@
 #   reply    the program's side of the exchange with the drawing helper (the reply reader
 #            and the metafile headers it sizes the drawing by; libFuzzer), from
 #            fuzz-corpus-reply/; default 60 s;
-#   readers  picture, then reply (what scripts/test.sh runs);
+#   emf      the rewriting of enhanced metafiles' records before libemf2svg reads them
+#            (libFuzzer), from the metafile corpus (quendral_pictures corpus) copied into
+#            fuzz-corpus-emf/; default 60 s;
+#   readers  picture, reply, then emf (what scripts/test.sh runs);
 #   drawing  the drawing path through the real helper: mutated icons and metafiles, taken
 #            or refused by the program's header checks, drawn by the real client and the
 #            real quendral-render (built in build/); the driver counts the helper's deaths
@@ -15,14 +18,14 @@
 #            helper; default 600 s.
 # Fails when a fuzzer finds a crash, a sanitizer report, a leak or a hang; the input is
 # kept in build-fuzz/artifacts/.
-# Usage: scripts/fuzz.sh picture|reply|readers|drawing [SECONDS]
+# Usage: scripts/fuzz.sh picture|reply|emf|readers|drawing [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target="${1:-}"
 case "$target" in
-  picture | reply | readers) seconds="${2:-60}" ;;
+  picture | reply | emf | readers) seconds="${2:-60}" ;;
   drawing) seconds="${2:-600}" ;;
-  *) echo "usage: scripts/fuzz.sh picture|reply|readers|drawing [SECONDS]" >&2; exit 2 ;;
+  *) echo "usage: scripts/fuzz.sh picture|reply|emf|readers|drawing [SECONDS]" >&2; exit 2 ;;
 esac
 
 configure() {
@@ -50,6 +53,17 @@ fuzz_reply() {
     -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus-reply
 }
 
+fuzz_emf() {
+  cmake --build build-fuzz --target fuzz_emf_records quendral_pictures -j2
+  mkdir -p fuzz-corpus-emf build-fuzz/emf-seeds
+  build-fuzz/tools/quendral_pictures corpus build-fuzz/emf-seeds >/dev/null
+  for file in build-fuzz/emf-seeds/*.emf; do
+    [ -e "$file" ] && cp -n "$file" "fuzz-corpus-emf/$(basename "$file")"
+  done
+  build-fuzz/fuzz/fuzz_emf_records -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
+    -max_len=65536 -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus-emf
+}
+
 fuzz_drawing() {
   scripts/build.sh
   cmake --build build-fuzz --target fuzz_drawing -j2
@@ -62,6 +76,7 @@ configure
 case "$target" in
   picture) fuzz_picture ;;
   reply) fuzz_reply ;;
-  readers) fuzz_picture; fuzz_reply ;;
+  emf) fuzz_emf ;;
+  readers) fuzz_picture; fuzz_reply; fuzz_emf ;;
   drawing) fuzz_drawing ;;
 esac
