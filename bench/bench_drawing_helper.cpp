@@ -1,5 +1,6 @@
 // The drawing helper on its own, through the program's client: its start-up, a small
-// enhanced metafile, a 4096 x 4096 one and the slow placeable metafiles of issue 21 (ten
+// enhanced metafile, a 4096 x 4096 one, 1000 polylines of 200 points in an enhanced
+// metafile, and the slow placeable metafiles of issue 21 (ten
 // polylines of 200 points on 1000 x 1000 pixels, 3,466 of them: 2.8 MB, 200,000
 // rectangles, 25,000 saved device contexts). Every case runs for each helper named in
 // QFIP_BENCH_HELPERS ("name=path,name=path", e.g. before=/folder/quendral-render,after=...),
@@ -54,6 +55,21 @@ std::vector<uint8_t> polylines(int count) {
     return placeableMetafile({0, 0, 1000, 1000}, 96, 1, records);
 }
 
+// The same as an enhanced metafile: 1000 x 1000 pixels of EMR_POLYLINE16 records, a black
+// pen three pixels wide, as drawings of charts and plans are made.
+std::vector<uint8_t> enhancedPolylines(int count) {
+    EmfWriter e({0, 0, 999, 999}, {0, 0, 26458, 26458});
+    e.select(e.pen(gdi::PS_SOLID, 3, 0));
+    uint32_t seed = 1;
+    const auto next = [&seed] { return int32_t((seed = seed * 1103515245 + 12345) >> 16 & 0x7FFF); };
+    for (int i = 0; i < count; ++i) {
+        std::vector<RecordPoint> points;
+        for (int k = 0; k < 200; ++k) points.emplace_back(next() % 1000, next() % 1000);
+        e.polyline(points);
+    }
+    return e.bytes();
+}
+
 std::vector<uint8_t> smallEnhancedMetafile() {
     EmfFile emf;
     emf.fontFace = u"DejaVu Sans";
@@ -76,6 +92,7 @@ const std::vector<Picture>& pictures() {
             {"1x1_icon", DrawnKind::Icon, icon32(1, 1, {0xFF336699})},
             {"small_emf", DrawnKind::EnhancedMetafile, smallEnhancedMetafile()},
             {"emf_4096", DrawnKind::EnhancedMetafile, EmfFile::leftHalfRed(4096, 4096).bytes()},
+            {"emf_1000_polylines", DrawnKind::EnhancedMetafile, enhancedPolylines(1000)},
             {"wmf_10_polylines", DrawnKind::PlaceableMetafile, polylines(10)},
             {"wmf_3466_polylines", DrawnKind::PlaceableMetafile, polylines(3466)},
             {"wmf_200000_rectangles", DrawnKind::PlaceableMetafile, rectangles.bytes()},

@@ -74,6 +74,11 @@ public:
     // Milliseconds to the deadline, for poll (0 when it has passed).
     static int remainingMs(Clock::time_point deadline);
 
+    // How long the helper has been ready to run but waiting for a CPU that other work
+    // held, as the kernel's scheduler counts it (/proc/<pid>/schedstat; zero where it
+    // keeps no such count).
+    Clock::duration waitedForCpu() const;
+
 private:
     HelperProcess(pid_t pid, FileDescriptor requests, FileDescriptor reply);
     void killGroup();

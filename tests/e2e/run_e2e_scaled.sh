@@ -25,23 +25,24 @@ for scale in 1.5 2; do
   xdotool key Tab space Tab space Tab ctrl+a type 2
   click_button 2
   open_pictures '"check.bmp"'
-  sleep 0.3
   # The pane lies at (8, 55) logical pixels: the picture within a screen pixel of that times the scale.
-  shot "$work/shown.png"
   read -r near_x near_y < <(awk "BEGIN { print int(8 * $scale), int(55 * $scale) }")
   ox=""
-  for d in "0 0" "1 0" "0 1" "1 1" "-1 0" "0 -1" "-1 -1" "1 -1" "-1 1"; do
-    set -- $d
-    convert "$work/shown.png" -crop "40x40+$((wx + near_x + $1))+$((wy + near_y + $2))" +repage -colorspace gray "$work/crop.png"
-    same_image "$work/crop.png" check.png && { ox=$((wx + near_x + $1)); oy=$((wy + near_y + $2)); break; }
-  done
-  [ -n "$ox" ] || fail "the checkerboard is not shown one to one at scale $scale"
+  checkerboard_shown() {
+    shot "$work/shown.png"
+    for d in "0 0" "1 0" "0 1" "1 1" "-1 0" "0 -1" "-1 -1" "1 -1" "-1 1"; do
+      set -- $d
+      convert "$work/shown.png" -crop "40x40+$((wx + near_x + $1))+$((wy + near_y + $2))" +repage -colorspace gray "$work/crop.png"
+      same_image "$work/crop.png" check.png && { ox=$((wx + near_x + $1)); oy=$((wy + near_y + $2)); return 0; }
+    done
+    return 1
+  }
+  until_true "$e2e_patience_ms" checkerboard_shown || fail "the checkerboard is not shown one to one at scale $scale"
   : > "$work/expected.dat"
   for spot in "13 27" "14 27" "13 28" "38 2"; do
     set -- $spot
     [ -s "$work/expected.dat" ] && click_button 1   # Restart
     xdotool mousemove --sync $((ox + $1)) $((oy + $2))
-    sleep 0.2
     xdotool click 1
     close_box "last-line message"
     total=$(( $(level $(($1 - 1)) $(($2 - 1))) + $(level "$1" $(($2 - 1))) + $(level $(($1 - 1)) "$2") + $(level "$1" "$2") ))
@@ -63,7 +64,8 @@ command -v openbox > /dev/null || fail "openbox is not installed (scripts/instal
 openbox > "$work/openbox.log" 2>&1 &
 manager=$!
 trap 'stop_program; kill $manager 2>/dev/null || true' EXIT
-for _ in $(seq 1 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
+manager_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+until_true "$e2e_patience_ms" manager_running || fail "openbox did not start: $(cat "$work/openbox.log")"
 read -r screen_w screen_h < <(xdpyinfo | sed -n 's/.*dimensions: *\([0-9]*\)x\([0-9]*\) pixels.*/\1 \2/p')
 
 client_area() {  # client_area <id>: X, Y, WIDTH, HEIGHT (xdotool counts a manager's frame offset twice)
@@ -73,20 +75,20 @@ client_area() {  # client_area <id>: X, Y, WIDTH, HEIGHT (xdotool counts a manag
   WIDTH=$(sed -n 's/.*Width: *//p' <<< "$info"); HEIGHT=$(sed -n 's/.*Height: *//p' <<< "$info")
 }
 
+framed_and_centred() {  # framed_and_centred <id>: sets extents, dx and dy of centred_by_frame
+  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ' ')
+  client_area "$1"
+  [ -n "$extents" ] && [ -n "$X" ] && [ -n "$Y" ] || return 1
+  IFS=, read -r left right top bottom <<< "$extents"
+  # Twice the outer centre's distance from the screen's centre.
+  dx=$((2 * (X - left) + WIDTH + left + right - screen_w)); dy=$((2 * (Y - top) + HEIGHT + top + bottom - screen_h))
+  ((left + top > 0 && dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2))
+}
+
 centred_by_frame() {  # centred_by_frame <id> <what>: waits until the framed window is centred
   local extents="" left right top bottom dx=? dy=?
-  for _ in $(seq 1 50); do
-    extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ' ')
-    client_area "$1"
-    if [ -n "$extents" ] && [ -n "$X" ] && [ -n "$Y" ]; then
-      IFS=, read -r left right top bottom <<< "$extents"
-      # Twice the outer centre's distance from the screen's centre.
-      dx=$((2 * (X - left) + WIDTH + left + right - screen_w)); dy=$((2 * (Y - top) + HEIGHT + top + bottom - screen_h))
-      if ((left + top > 0 && dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2)); then return 0; fi
-    fi
-    sleep 0.1
-  done
-  fail "$2 is not centred at scale $scale: frame ${extents:-none}, client ${WIDTH:-?}x${HEIGHT:-?} at ${X:-?},${Y:-?}, outer centre off by ($dx, $dy) / 2"
+  until_true "$e2e_patience_ms" framed_and_centred "$1" ||
+    fail "$2 is not centred at scale $scale: frame ${extents:-none}, client ${WIDTH:-?}x${HEIGHT:-?} at ${X:-?},${Y:-?}, outer centre off by ($dx, $dy) / 2"
 }
 
 for scale in 1 1.5 2; do
@@ -126,12 +128,11 @@ for scale in 1 1.5 2; do
   centred_by_frame "$confirm" "the confirmation box"
   xdotool windowactivate --sync "$confirm" key ctrl+c
   copied=""
-  for _ in $(seq 1 30); do
+  question_copied() {
     copied=$(xclip -o -selection clipboard 2>/dev/null || true)
-    [ "$copied" = "Do you want to save the result file?" ] && break
-    sleep 0.1
-  done
-  [ "$copied" = "Do you want to save the result file?" ] || fail "Ctrl+C copied \"$copied\" at scale $scale"
+    [ "$copied" = "Do you want to save the result file?" ]
+  }
+  until_true "$e2e_patience_ms" question_copied || fail "Ctrl+C copied \"$copied\" at scale $scale"
   xdotool key Escape
   gone "$confirm" || fail "the confirmation box stayed at scale $scale"
   stop_program

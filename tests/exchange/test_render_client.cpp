@@ -9,10 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -57,6 +61,14 @@ protected:
     std::vector<uint32_t> pixels;
     int sinkCalls = 0;
 };
+
+// The kernel keeps scheduler statistics (the time a process ran, the time it waited for a
+// CPU, how many times it was given one): this process has been given one.
+bool schedulerKeepsWaitingTimes() {
+    std::ifstream schedstat("/proc/self/schedstat");
+    uint64_t ran = 0, waited = 0, times = 0;
+    return bool(schedstat >> ran >> waited >> times) && times > 0;
+}
 
 const std::vector<uint8_t> kEmf = qfip::testing::EmfFile{}.bytes();  // 48 x 24
 const std::vector<uint8_t> kIcon = qfip::testing::icon32(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
@@ -244,6 +256,49 @@ TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(draw(DrawnKind::PlaceableMetafile, longer.bytes(), hanging).outcome, Outcome::Timeout);
     EXPECT_GE(std::chrono::steady_clock::now() - started, drawingDeadline(hanging, DrawnKind::PlaceableMetafile, longer.bytes()));
+    EXPECT_TRUE(noChildLeft());
+}
+
+// The deadline counts the helper's own time. A helper that spins on one CPU beside four
+// busy processes gets a fifth of it and spends most of its deadline waiting for it: it is
+// not killed for that time, only once the clock has given it kStarvedDeadlines deadlines
+// (its own time would reach its deadline later still).
+TEST_F(ClientTest, TimeAHelperWaitsForACpuDoesNotCountAgainstItsDeadline) {
+    if (!schedulerKeepsWaitingTimes()) GTEST_SKIP() << "the kernel counts no time spent waiting for a CPU";
+    cpu_set_t oneCpu;
+    ASSERT_EQ(sched_getaffinity(0, sizeof oneCpu, &oneCpu), 0);
+    int cpu = 0;
+    while (!CPU_ISSET(cpu, &oneCpu)) ++cpu;
+    CPU_ZERO(&oneCpu);
+    CPU_SET(cpu, &oneCpu);
+    std::vector<pid_t> busy;
+    for (int i = 0; i < 4; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            sched_setaffinity(0, sizeof oneCpu, &oneCpu);
+            volatile uint64_t turns = 0;
+            for (;;) turns = turns + 1;
+        }
+        if (pid > 0) busy.push_back(pid);
+    }
+
+    const auto options = misbehaving("spin", 300ms);
+    const auto started = std::chrono::steady_clock::now();
+    const DrawResult result = std::async(std::launch::async, [&] {
+        // The helper started from this thread inherits its CPU.
+        sched_setaffinity(0, sizeof oneCpu, &oneCpu);
+        return draw(DrawnKind::EnhancedMetafile, kEmf, options);
+    }).get();
+    const auto took = std::chrono::steady_clock::now() - started;
+    for (const pid_t pid : busy) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+
+    ASSERT_EQ(busy.size(), 4u);
+    EXPECT_EQ(result.outcome, Outcome::Timeout) << describe(result);
+    EXPECT_GE(took, 2 * options.deadline) << "killed for the time it waited for the CPU";
+    EXPECT_LT(took, kStarvedDeadlines * options.deadline + 2s);
     EXPECT_TRUE(noChildLeft());
 }
 

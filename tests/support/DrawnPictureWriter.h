@@ -83,12 +83,14 @@ struct EmfFile {
     std::vector<EmfText> texts;
     bool endRecord = true;
 
-    // A width x height picture (at 96 dpi) whose left half is the red rectangle.
+    // A width x height picture (at 96 dpi) whose left half is the red rectangle (GDI
+    // leaves the right column and bottom row of a rectangle drawn with the null pen out:
+    // it reaches a pixel further).
     static EmfFile leftHalfRed(int32_t width, int32_t height) {
         EmfFile emf;
         const int32_t frame[4] = {0, 0, width * 2540 / 96, height * 2540 / 96};
         const int32_t bounds[4] = {0, 0, width - 1, height - 1};
-        const int32_t rect[4] = {0, 0, width / 2, height};
+        const int32_t rect[4] = {0, 0, width / 2 + 1, height + 1};
         std::copy(std::begin(frame), std::end(frame), emf.frame);
         std::copy(std::begin(bounds), std::end(bounds), emf.bounds);
         std::copy(std::begin(rect), std::end(rect), emf.rect);

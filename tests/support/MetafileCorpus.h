@@ -237,6 +237,7 @@ inline std::vector<PixelCheck> clipRegionChecks(bool withPath) {
         pixelIs("after RestoreDC: no region", 50, 15, kGreen),
     };
     if (withPath) {
+        checks.push_back(pixelIs("between the strips, where nothing is drawn after", 50, 65, kWhite));
         checks.push_back(pixelIs("after an empty RGN_COPY: no region", 50, 77, kYellow));
         checks.push_back(pixelIs("outside the clip path", 50, 30, kGreen));
         checks.push_back(pixelIs("outside the clip path, in a strip", 15, 75, kRed));
@@ -506,8 +507,8 @@ inline const std::vector<uint8_t>& yellowDib() {
 // Map modes. Enhanced: MM_ANISOTROPIC (window extent 1000 x 2000 onto a viewport of
 // 100 x 100: x / 10, y / 20), the window's origin moved, the viewport's origin moved,
 // MM_ISOTROPIC (the same extents: both / 20, the smaller scale), y flipped by a negative
-// window extent, and MM_LOMETRIC (0.1 mm a unit on the reference device of 1024 pixels
-// to 271 mm, y upwards).
+// window extent, and MM_LOMETRIC (0.1 mm a unit on the reference device of 96 dpi, y
+// upwards).
 inline CorpusMetafile emfMapModes() {
     using namespace gdi;
     EmfWriter w = emf(150, 100);
@@ -699,6 +700,187 @@ inline CorpusMetafile wmfTextDoubleByte() {
             }};
 }
 
+// What a device context holds before any record sets it: GDI's white brush, black pen
+// and OPAQUE background mode with a white background colour, over a red bitmap.
+inline CorpusMetafile emfDefaultObjects() {
+    using namespace gdi;
+    EmfWriter w = emf(100, 100);
+    w.stretchDIBits({0, 0, 100, 100}, {0, 0, 1, 1}, packedDib(1, 1, {kRed}), SRCCOPY);
+    w.rectangle({20, 20, 80, 80});
+    w.select(textFont(w));
+    textAt(w, 10, 82, "HH");
+    return {"emf-default-objects", true, 100, 100, w.bytes(),
+            {
+                pixelIs("default brush: white", 50, 50, kWhite),
+                someOf("default pen: a black outline", {18, 40, 22, 60}, kBlack, kThinInk, 10),
+                pixelIs("below the rectangle: the bitmap", 10, 10, kRed),
+                someOf("default OPAQUE background: white cells behind text", {12, 84, 40, 98}, kWhite, 0x30, 60),
+            }};
+}
+
+// GDI's other cosmetic dash styles, counted in pixels from the line's start (dots of 3
+// and gaps of 3; dash-dot 9 6 3 6; dash-dot-dot 9 3 3 3 3 3); a wide geometric pen's
+// dashes in its widths (3 on, 1 off, flat ends: 12 and 4 for 4 wide); a wide
+// EMR_CREATEPEN PS_DASH pen, which GDI draws solid.
+inline CorpusMetafile emfPenStyles() {
+    using namespace gdi;
+    EmfWriter w = emf(100, 100);
+    const auto line = [&](uint32_t pen, int y) {
+        w.select(pen);
+        w.moveTo(10, y);
+        w.lineTo(90, y);
+    };
+    line(w.pen(PS_DOT, 0, colorRef(kBlack)), 10);
+    line(w.pen(PS_DASHDOT, 0, colorRef(kBlack)), 25);
+    line(w.pen(PS_DASHDOTDOT, 0, colorRef(kBlack)), 40);
+    line(w.extPen(PS_GEOMETRIC | PS_ENDCAP_FLAT | PS_DASH, 4, colorRef(kBlack)), 60);
+    line(w.pen(PS_DASH, 5, colorRef(kBlack)), 80);
+    const auto on = [](const char* what, int x0, int x1, int y) { return someOf(what, {x0, y - 1, x1, y + 2}, kBlack, kThinInk, 1); };
+    const auto off = [](const char* what, int x0, int x1, int y) { return noneOf(what, {x0, y - 2, x1, y + 3}, kBlack, kThinInk); };
+    return {"emf-pen-styles", true, 100, 100, w.bytes(),
+            {
+                on("dot: on", 10, 13, 10), off("dot: off", 13, 16, 10), on("dot: on again", 16, 19, 10),
+                on("dash-dot: dash", 12, 17, 25), off("dash-dot: gap after the dash", 20, 24, 25),
+                on("dash-dot: dot", 25, 28, 25), off("dash-dot: gap after the dot", 29, 33, 25),
+                on("dash-dot-dot: dash", 12, 17, 40), off("dash-dot-dot: first gap", 20, 21, 40),
+                on("dash-dot-dot: first dot", 23, 24, 40), off("dash-dot-dot: second gap", 26, 27, 40),
+                on("dash-dot-dot: second dot", 29, 30, 40), off("dash-dot-dot: third gap", 32, 33, 40),
+                allOf("geometric dash: on", {12, 59, 21, 61}, kBlack, kEdge),
+                noneOf("geometric dash: off", {23, 56, 25, 64}, kBlack, kThinInk),
+                allOf("geometric dash: on again", {28, 59, 36, 61}, kBlack, kEdge),
+                allOf("wide PS_DASH pen: solid", {12, 79, 88, 81}, kBlack, kEdge),
+            }};
+}
+
+// More binary raster operations, each over an area of its own: R2_NOT inverts what is
+// below, R2_NOP leaves it, R2_MASKPEN ANDs, R2_MERGEPEN ORs, R2_BLACK draws black, and
+// R2_XORPEN of grey 0x808080 over 0x404040 gives 0xC0C0C0.
+inline CorpusMetafile emfMoreRasterOperations() {
+    using namespace gdi;
+    EmfWriter w = emf(100, 100);
+    w.select(NULL_PEN);
+    const auto area = [&](uint32_t rop2, uint32_t rgb, const RecordRect& r) {
+        w.setRop2(rop2);
+        w.select(w.brush(BS_SOLID, colorRef(rgb)));
+        w.rectangle(r);
+    };
+    area(R2_COPYPEN, kRed, {0, 0, 100, 25});
+    area(R2_NOT, kGreen, {10, 5, 40, 20});
+    area(R2_NOP, kGreen, {60, 5, 90, 20});
+    area(R2_COPYPEN, kYellow, {0, 25, 100, 50});
+    area(R2_MASKPEN, kCyan, {10, 30, 40, 45});
+    area(R2_MERGEPEN, kBlue, {60, 30, 90, 45});
+    area(R2_COPYPEN, 0x404040, {0, 50, 100, 75});
+    area(R2_XORPEN, 0x808080, {10, 55, 40, 70});
+    area(R2_BLACK, kYellow, {60, 55, 90, 70});
+    area(R2_COPYPEN, kMagenta, {10, 80, 40, 95});
+    return {"emf-rop2", true, 100, 100, w.bytes(),
+            {
+                pixelIs("R2_NOT: red inverted", 25, 12, kCyan),
+                pixelIs("R2_NOP: red kept", 75, 12, kRed),
+                pixelIs("R2_MASKPEN: cyan AND yellow", 25, 37, kGreen),
+                pixelIs("R2_MERGEPEN: blue OR yellow", 75, 37, kWhite),
+                pixelIs("R2_XORPEN: grey XOR dark grey", 25, 62, 0xC0C0C0),
+                pixelIs("R2_BLACK", 75, 62, kBlack),
+                pixelIs("R2_COPYPEN after them", 25, 87, kMagenta),
+                pixelIs("outside", 75, 87, kWhite),
+            }};
+}
+
+// Polygons filled as one: two squares one inside the other, both drawn the same way
+// round. GDI's default fill mode is ALTERNATE (the inner one a hole) until
+// SETPOLYFILLMODE says WINDING (no hole).
+inline CorpusMetafile emfDefaultFillMode() {
+    using namespace gdi;
+    EmfWriter w = emf(100, 100);
+    w.select(NULL_PEN);
+    w.select(w.brush(BS_SOLID, colorRef(kBlue)));
+    const auto squares = [](int dx) {
+        return std::vector<std::vector<RecordPoint>>{{{5 + dx, 30}, {45 + dx, 30}, {45 + dx, 70}, {5 + dx, 70}},
+                                                     {{15 + dx, 40}, {35 + dx, 40}, {35 + dx, 60}, {15 + dx, 60}}};
+    };
+    w.polyPolygon(squares(0));
+    w.setPolyFillMode(WINDING);
+    w.polyPolygon(squares(50));
+    return {"emf-fill-mode-default", true, 100, 100, w.bytes(),
+            {
+                pixelIs("default ALTERNATE: the ring", 10, 50, kBlue),
+                pixelIs("default ALTERNATE: the hole", 25, 50, kWhite),
+                pixelIs("WINDING: the ring", 60, 50, kBlue),
+                pixelIs("WINDING: no hole", 75, 50, kBlue),
+            }};
+}
+
+// The window origin in MM_TEXT; a world transform (x 2, moved 50 right), changed after
+// SaveDC and given back by RestoreDC; a clip rectangle given under the transform, which
+// GDI maps to the device when it is set.
+inline CorpusMetafile emfWorldTransform() {
+    using namespace gdi;
+    EmfWriter w = emf(100, 100);
+    w.select(NULL_PEN);
+    w.setWindowOrg(-10, -10);
+    w.select(w.brush(BS_SOLID, colorRef(kRed)));
+    w.rectangle({0, 0, 20, 20});  // (10, 10) - (30, 30)
+    w.setWindowOrg(0, 0);
+    w.setWorldTransform({2, 0, 0, 2, 50, 0});
+    w.select(w.brush(BS_SOLID, colorRef(kGreen)));
+    w.rectangle({0, 5, 10, 15});  // (50, 10) - (70, 30)
+    w.saveDC();
+    w.modifyWorldTransform({1, 0, 0, 1, 0, 20}, MWT_LEFTMULTIPLY);
+    w.select(w.brush(BS_SOLID, colorRef(kBlue)));
+    w.rectangle({0, 5, 10, 15});  // (50, 50) - (70, 70)
+    w.restoreDC(-1);
+    w.select(w.brush(BS_SOLID, colorRef(kYellow)));
+    w.rectangle({5, 35, 15, 45});  // (60, 70) - (80, 90)
+    w.intersectClipRect({-25, 0, -15, 50});  // (0, 0) - (20, 100)
+    w.setWorldTransform({1, 0, 0, 1, 0, 0});
+    w.select(w.brush(BS_SOLID, colorRef(kMagenta)));
+    w.rectangle({0, 40, 100, 60});
+    return {"emf-world-transform", true, 100, 100, w.bytes(),
+            {
+                pixelIs("MM_TEXT window origin", 20, 20, kRed),
+                pixelIs("MM_TEXT window origin: not at the logical place", 5, 5, kWhite),
+                pixelIs("world transform", 60, 20, kGreen),
+                pixelIs("world transform: scaled", 45, 20, kWhite),
+                pixelIs("world transform changed after SaveDC", 60, 60, kBlue),
+                pixelIs("world transform after RestoreDC", 70, 80, kYellow),
+                pixelIs("clip given under the transform", 10, 50, kMagenta),
+                pixelIs("clip given under the transform: outside it", 40, 50, kWhite),
+            }};
+}
+
+// RoundRect, an ellipse under a flipped mapping, and ExtTextOut's ETO_OPAQUE rectangle
+// (no characters), filled with the background colour whatever the background mode.
+inline CorpusMetafile emfShapes() {
+    using namespace gdi;
+    EmfWriter w = emf(100, 100);
+    w.select(NULL_PEN);
+    w.select(w.brush(BS_SOLID, colorRef(kRed)));
+    w.roundRect({10, 10, 50, 50}, 20, 20);
+    w.setMapMode(MM_ANISOTROPIC);
+    w.setWindowExt(100, -100);
+    w.setViewportExt(100, 100);
+    w.setWindowOrg(0, 100);
+    w.select(w.brush(BS_SOLID, colorRef(kGreen)));
+    w.ellipse({55, 5, 95, 45});  // (55, 55) - (95, 95)
+    w.setMapMode(MM_TEXT);
+    w.setWindowOrg(0, 0);
+    w.setBkColour(colorRef(kYellow));
+    w.setBkMode(TRANSPARENT);
+    w.text(10, 60, {}, ETO_OPAQUE, {}, {}, {10, 60, 50, 90});
+    return {"emf-shapes", true, 100, 100, w.bytes(),
+            {
+                pixelIs("RoundRect", 30, 30, kRed),
+                pixelIs("RoundRect: the side's middle", 30, 11, kRed),
+                pixelIs("RoundRect: the corner rounded", 11, 11, kWhite),
+                pixelIs("ellipse, y flipped", 75, 75, kGreen),
+                pixelIs("ellipse, y flipped: its box's corner", 57, 57, kWhite),
+                pixelIs("ellipse, y flipped: not where unflipped", 75, 25, kWhite),
+                pixelIs("ETO_OPAQUE rectangle", 30, 75, kYellow),
+                pixelIs("ETO_OPAQUE rectangle: no further", 52, 62, kWhite),
+            }};
+}
+
 // Every file of the corpus, enhanced and placeable side by side.
 inline std::vector<CorpusMetafile> metafileCorpus() {
     std::vector<CorpusMetafile> files;
@@ -747,6 +929,13 @@ inline std::vector<CorpusMetafile> metafileCorpus() {
     files.push_back(wmfMapModesSet());
     files.push_back(wmfPenStyles());
     files.push_back(wmfTextDoubleByte());
+
+    files.push_back(emfDefaultObjects());
+    files.push_back(emfPenStyles());
+    files.push_back(emfMoreRasterOperations());
+    files.push_back(emfDefaultFillMode());
+    files.push_back(emfWorldTransform());
+    files.push_back(emfShapes());
     return files;
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,11 @@ enum : uint32_t { MM_TEXT = 1, MM_LOMETRIC = 2, MM_ISOTROPIC = 7, MM_ANISOTROPIC
 enum : uint32_t { RGN_AND = 1, RGN_OR = 2, RGN_DIFF = 4, RGN_COPY = 5 };
 enum : uint32_t { SRCCOPY = 0x00CC0020, SRCINVERT = 0x00660046 };
 enum : uint32_t { ANSI_CHARSET = 0, GB2312_CHARSET = 134 };
+// Pen end caps and types, binary raster operations and text options only the enhanced corpus draws.
+enum : uint32_t { PS_ENDCAP_FLAT = 0x200, PS_GEOMETRIC = 0x10000 };
+enum : uint32_t { R2_BLACK = 1, R2_NOT = 6, R2_MASKPEN = 9, R2_NOP = 11, R2_MERGEPEN = 15 };
+enum : uint32_t { ETO_OPAQUE = 2 };
+enum : uint32_t { MWT_LEFTMULTIPLY = 2 };
 // Stock objects of an enhanced metafile (a WMF has none).
 enum : uint32_t { NULL_BRUSH = 0x80000005, BLACK_PEN = 0x80000007, NULL_PEN = 0x80000008 };
 }  // namespace gdi
@@ -159,6 +165,42 @@ public:
     // EMR_POLYGON16 and EMR_POLYLINE16, the forms GDI writes for 16-bit coordinates.
     void polygon(const std::vector<RecordPoint>& points) { poly16(86, points); }
     void polyline(const std::vector<RecordPoint>& points) { poly16(87, points); }
+    // EMR_POLYPOLYGON16: several polygons filled as one.
+    void polyPolygon(const std::vector<std::vector<RecordPoint>>& polygons) {
+        std::vector<uint8_t> body(16, 0);  // bounds: not read
+        putU32(body, uint32_t(polygons.size()));
+        size_t count = 0;
+        for (const auto& p : polygons) count += p.size();
+        putU32(body, uint32_t(count));
+        for (const auto& p : polygons) putU32(body, uint32_t(p.size()));
+        for (const auto& p : polygons)
+            for (const auto& [x, y] : p) {
+                putU16(body, uint16_t(x));
+                putU16(body, uint16_t(y));
+            }
+        recordBytes(91, body);
+    }
+    void ellipse(const RecordRect& r) { record(42, words(r)); }
+    // EMR_ROUNDRECT: the corners' ellipse `width` x `height`.
+    void roundRect(const RecordRect& r, int32_t width, int32_t height) {
+        std::vector<uint32_t> body = words(r);
+        body.insert(body.end(), {uint32_t(width), uint32_t(height)});
+        record(44, body);
+    }
+    // EMR_SETWORLDTRANSFORM and EMR_MODIFYWORLDTRANSFORM: x' = m11 x + m21 y + dx,
+    // y' = m12 x + m22 y + dy.
+    void setWorldTransform(const std::array<float, 6>& m) { record(35, floatWords(m)); }
+    void modifyWorldTransform(const std::array<float, 6>& m, uint32_t mode) {
+        std::vector<uint32_t> body = floatWords(m);
+        body.push_back(mode);
+        record(36, body);
+    }
+    // EMR_EXTCREATEPEN of a solid-brush pen: its style (type, ends, dashes) and width.
+    uint32_t extPen(uint32_t style, uint32_t width, uint32_t colour) {
+        const uint32_t handle = ++handles_;
+        record(95, {handle, 0, 0, 0, 0, style, width, gdi::BS_SOLID, colour, 0, 0});
+        return handle;
+    }
 
     // EMR_EXTTEXTOUTW: UTF-16 text (or glyph indices with ETO_GLYPH_INDEX, 0x10) at the
     // reference point; with `dx`, one advance per character.
@@ -217,15 +259,15 @@ public:
         putU32(e, 0);  // description
         putU32(e, 0);
         putU32(e, 0);     // palette entries
-        putU32(e, 1024);  // reference device in pixels
-        putU32(e, 768);
-        putU32(e, 271);  // and in millimetres (96 dpi)
-        putU32(e, 203);
+        putU32(e, 1920);  // reference device in pixels
+        putU32(e, 1440);
+        putU32(e, 508);  // and in millimetres: 96 dpi on both axes
+        putU32(e, 381);
         putU32(e, 0);  // pixel format
         putU32(e, 0);
         putU32(e, 0);  // OpenGL
-        putU32(e, 271000);
-        putU32(e, 203000);
+        putU32(e, 508000);
+        putU32(e, 381000);
         e.insert(e.end(), records_.begin(), records_.end());
         uint32_t records = 1 + count_;
         if (endRecord) {
@@ -239,6 +281,15 @@ public:
 
 private:
     static std::vector<uint32_t> words(const RecordRect& r) { return {uint32_t(r[0]), uint32_t(r[1]), uint32_t(r[2]), uint32_t(r[3])}; }
+    static std::vector<uint32_t> floatWords(const std::array<float, 6>& m) {
+        std::vector<uint32_t> out;
+        for (float v : m) {
+            uint32_t bits;
+            std::memcpy(&bits, &v, 4);
+            out.push_back(bits);
+        }
+        return out;
+    }
     void poly16(uint32_t type, const std::vector<RecordPoint>& points) {
         RecordRect box = {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
         for (const auto& [x, y] : points) box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x), std::max(box[3], y)};
