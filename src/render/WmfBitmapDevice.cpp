@@ -524,12 +524,12 @@ private:
         for (const int16_t advance : parsed->advances) run.byteAdvances.push_back(advance * perUnit);
         if (parsed->rect) {
             const auto& q = *parsed->rect;
-            int64_t l = pixelX(state_.deviceX(q[0])), r2 = pixelX(state_.deviceX(q[2]));
-            int64_t t = pixelY(state_.deviceY(q[1])), b = pixelY(state_.deviceY(q[3]));
-            if (l > r2) std::swap(l, r2);
-            if (t > b) std::swap(t, b);
+            int64_t left = pixelX(state_.deviceX(q[0])), right = pixelX(state_.deviceX(q[2]));
+            int64_t top = pixelY(state_.deviceY(q[1])), bottom = pixelY(state_.deviceY(q[3]));
+            if (left > right) std::swap(left, right);
+            if (top > bottom) std::swap(top, bottom);
             const auto to32 = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
-            const PixelBox box{to32(l), to32(t), to32(r2), to32(b)};
+            const PixelBox box{to32(left), to32(top), to32(right), to32(bottom)};
             if (parsed->options & wmf::kEtoOpaque) run.opaqueBox = box;
             if (parsed->options & wmf::kEtoClipped) run.clipBox = box;
         }
@@ -537,7 +537,8 @@ private:
         if (updateCp && perUnit > 0) {
             // The current position moves past the text (back for right-aligned text).
             const double units = advance / perUnit * (state_.deviceX(1) > state_.deviceX(0) ? 1 : -1);
-            const int moved = (align & 6) == 6 ? 0 : (align & 6) == 2 ? -int(std::lround(units)) : int(std::lround(units));
+            const unsigned horizontal = align & TA_CENTER;
+            const int moved = horizontal == TA_CENTER ? 0 : horizontal == TA_RIGHT ? -int(std::lround(units)) : int(std::lround(units));
             state_.moveTo(int32_t(std::clamp<int64_t>(int64_t(state_.currentX()) + moved, INT32_MIN, INT32_MAX)), state_.currentY());
         }
     }
