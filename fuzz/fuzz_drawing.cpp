@@ -29,6 +29,7 @@
 #include "raster/PictureFile.h"
 #include "support/LeftoverProcesses.h"
 #include "support/DrawnPictureWriter.h"
+#include "support/MetafileCorpus.h"
 
 using namespace qfip;
 using namespace qfip::exchange;
@@ -133,6 +134,10 @@ std::vector<Seed> seeds() {
     big.box[3] = 1500;
     big.unitsPerInch = 1440;
     out.push_back({"wmf", big.bytes()});
+    // The placeable files of the drawing corpus: clip regions and their selection, map
+    // modes, hatches, raster operations, dashes, bitmaps and text of every kind.
+    for (const CorpusMetafile& file : metafileCorpus())
+        if (!file.enhanced) out.push_back({"wmf", file.bytes});
     std::vector<uint32_t> pixels(16 * 16, 0x80336699);
     out.push_back({"ico", icon32(16, 16, pixels)});
     out.push_back({"ico", icon32(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF})});

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The program's reading of a metafile's header and records, which sets the helper's
     // size and deadline, meets every input as well.
     for (const DrawnKind k : {DrawnKind::EnhancedMetafile, DrawnKind::PlaceableMetafile}) {
-        if (metafileRecordCount(k, {data, size}) > size / 6) __builtin_trap();
+        if (metafileWork(k, {data, size}).records > size / 6) __builtin_trap();
         (void)expectedSize(k, {data, size});
     }
     FuzzedDataProvider input(data, size);

@@ -6,7 +6,13 @@
 #   reply    the program's side of the exchange with the drawing helper (the reply reader
 #            and the metafile headers it sizes the drawing by; libFuzzer), from
 #            fuzz-corpus-reply/; default 60 s;
-#   readers  picture, then reply (what scripts/test.sh runs);
+#   emf      the rewriting of enhanced metafiles' records before libemf2svg reads them
+#            (libFuzzer), from the metafile corpus (quendral_pictures corpus) copied into
+#            fuzz-corpus-emf/; default 60 s;
+#   wmf      what the drawing helper runs beside libwmf's player (its input, the clip and
+#            mapping it follows, text records, polygon and clip drawing; libFuzzer), from
+#            fuzz-corpus-wmf/ (seeded with the metafile corpus's placeable files); default 60 s;
+#   readers  picture, reply, emf, then wmf (what scripts/test.sh runs);
 #   drawing  the drawing path through the real helper: mutated icons and metafiles, taken
 #            or refused by the program's header checks, drawn by the real client and the
 #            real quendral-render (built in build/); the driver counts the helper's deaths
@@ -15,14 +21,14 @@
 #            helper; default 600 s.
 # Fails when a fuzzer finds a crash, a sanitizer report, a leak or a hang; the input is
 # kept in build-fuzz/artifacts/.
-# Usage: scripts/fuzz.sh picture|reply|readers|drawing [SECONDS]
+# Usage: scripts/fuzz.sh picture|reply|emf|wmf|readers|drawing [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target="${1:-}"
 case "$target" in
-  picture | reply | readers) seconds="${2:-60}" ;;
+  picture | reply | emf | wmf | readers) seconds="${2:-60}" ;;
   drawing) seconds="${2:-600}" ;;
-  *) echo "usage: scripts/fuzz.sh picture|reply|readers|drawing [SECONDS]" >&2; exit 2 ;;
+  *) echo "usage: scripts/fuzz.sh picture|reply|emf|wmf|readers|drawing [SECONDS]" >&2; exit 2 ;;
 esac
 
 configure() {
@@ -50,6 +56,29 @@ fuzz_reply() {
     -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus-reply
 }
 
+fuzz_wmf() {
+  cmake --build build-fuzz --target fuzz_wmf_playback quendral_pictures -j2
+  mkdir -p fuzz-corpus-wmf build-fuzz/wmf-seeds
+  # The corpus's placeable files, their records after the headers (the target adds its own).
+  build-fuzz/tools/quendral_pictures corpus build-fuzz/wmf-seeds >/dev/null
+  for file in build-fuzz/wmf-seeds/*.wmf; do
+    [ -e "$file" ] && { printf '\x10'; tail -c +41 "$file"; } >"fuzz-corpus-wmf/$(basename "$file" .wmf)"
+  done
+  build-fuzz/fuzz/fuzz_wmf_playback -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
+    -max_len=65536 -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus-wmf
+}
+
+fuzz_emf() {
+  cmake --build build-fuzz --target fuzz_emf_records quendral_pictures -j2
+  mkdir -p fuzz-corpus-emf build-fuzz/emf-seeds
+  build-fuzz/tools/quendral_pictures corpus build-fuzz/emf-seeds >/dev/null
+  for file in build-fuzz/emf-seeds/*.emf; do
+    [ -e "$file" ] && cp -n "$file" "fuzz-corpus-emf/$(basename "$file")"
+  done
+  build-fuzz/fuzz/fuzz_emf_records -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
+    -max_len=65536 -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ fuzz-corpus-emf
+}
+
 fuzz_drawing() {
   scripts/build.sh
   cmake --build build-fuzz --target fuzz_drawing -j2
@@ -62,6 +91,8 @@ configure
 case "$target" in
   picture) fuzz_picture ;;
   reply) fuzz_reply ;;
-  readers) fuzz_picture; fuzz_reply ;;
+  emf) fuzz_emf ;;
+  wmf) fuzz_wmf ;;
+  readers) fuzz_picture; fuzz_reply; fuzz_emf; fuzz_wmf ;;
   drawing) fuzz_drawing ;;
 esac

@@ -7,8 +7,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
   libemf2svg-dev libwmf-dev fonts-urw-base35 libseccomp-dev libfontconfig-dev
+  librsvg2-dev libcairo2-dev libfreetype-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick x11-utils xclip
+  xvfb xauth xdotool imagemagick x11-utils xclip openbox
   weston xwayland qt6-wayland
   fonts-dejavu-core
   gdb python3

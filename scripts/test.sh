@@ -2,7 +2,7 @@
 # Builds everything and runs every test headless: the unit and window tests (ctest,
 # including the end-to-end tests under Xvfb), the toolkit-free modules' tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzz run of each libFuzzer
-# target (the picture readers, the reply reader) when clang is there.
+# target (the picture readers, the reply reader, the EMF record rewriting) when clang is there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh

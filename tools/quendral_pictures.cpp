@@ -10,7 +10,13 @@
 //       metafiles itself: glyph-text (text drawn by glyph index, twice),
 //       glyph-text-no-end (the same without an end record), no-end (a rectangle
 //       without an end record), glyph-past-table (a glyph index past the font's table);
-//       or a 40 x 30 placeable metafile that is slow to draw: rectangles (300,000 of them)
+//       or a 40 x 30 placeable metafile that is slow to draw: rectangles (300,000 of them,
+//       after 40,000 saved device contexts)
+//   quendral_pictures corpus <folder>
+//       the metafile drawing corpus (tests/support/MetafileCorpus.h), each file named
+//       after its entry (emf-clip-rect.emf, ...), and beside it every other metafile the
+//       tests draw, named sample-<kind>.emf or .wmf: the kinds above and the plain,
+//       coloured and hostile files of the drawing tests
 //   quendral_pictures pattern <file> <side> [<seed>]
 //       a <side> x <side> picture (up to 16384) of a pattern that changes every pixel,
 //       written a row at a time (for benchmarks)
@@ -26,6 +32,7 @@
 
 #include "support/BmpWriter.h"
 #include "support/DrawnPictureWriter.h"
+#include "support/MetafileCorpus.h"
 
 namespace {
 
@@ -88,16 +95,31 @@ int square(char** args) {
     return 0;
 }
 
-}  // namespace
-
-int metafile(const std::string& kind, const std::string& path) {
-    if (kind == "rectangles") {
-        qfip::testing::WmfFile wmf;
-        wmf.rectangles = 300000;
-        return save(path, wmf.bytes()) ? 0 : 1;
-    }
+// The metafiles the drawing tests build, by kind; empty for an unknown kind.
+std::vector<uint8_t> sampleMetafile(const std::string& kind) {
     using qfip::testing::EmfFile;
     using qfip::testing::EmfText;
+    using qfip::testing::WmfFile;
+    if (kind == "rectangles") {
+        WmfFile wmf;
+        wmf.rectangles = 300000;
+        wmf.savedContexts = 40000;  // libwmf's time grows with their square
+        return wmf.bytes();
+    }
+    if (kind == "wmf") return WmfFile{}.bytes();
+    if (kind == "wmf-colours") {
+        WmfFile wmf;
+        wmf.colour = 0x0088D468;
+        wmf.rect[2] = 20;
+        wmf.rect[3] = 15;
+        wmf.more = {{0x001E1E1E, {20, 0, 40, 15}}, {0x00563412, {0, 15, 20, 30}}, {0x00FCFDFE, {20, 15, 40, 30}}};
+        return wmf.bytes();
+    }
+    if (kind == "wmf-markup-text") {
+        WmfFile wmf;
+        wmf.text = qfip::testing::textAddingImage("/tmp/picture.png", 40, 30, false);
+        return wmf.bytes();
+    }
     EmfFile emf;
     emf.fontFace = u"DejaVu Sans";
     // Glyphs 43 and 76 of DejaVu Sans are "H" and "i".
@@ -110,22 +132,63 @@ int metafile(const std::string& kind, const std::string& path) {
         emf.endRecord = false;
     } else if (kind == "glyph-past-table") {
         emf.texts = {EmfText{2, 2, {0xFFFF, 0xFFF0}, true, false}};
+    } else if (kind == "emf") {
+        emf.fontFace.clear();
+    } else if (kind == "emf-text") {
+        emf.texts = {EmfText{2, 2, qfip::testing::utf16("Hi")}};
+    } else if (kind == "emf-markup-text") {
+        emf.texts = {EmfText{2, 2, qfip::testing::utf16(qfip::testing::textAddingImage("/tmp/picture.png", 48, 24, true))}};
     } else {
+        return {};
+    }
+    return emf.bytes();
+}
+
+const char* const kSampleKinds[] = {"glyph-text", "glyph-text-no-end", "no-end", "glyph-past-table", "emf", "emf-text",
+                                    "emf-markup-text", "rectangles", "wmf", "wmf-colours", "wmf-markup-text"};
+
+int metafile(const std::string& kind, const std::string& path) {
+    const std::vector<uint8_t> bytes = sampleMetafile(kind);
+    if (bytes.empty()) {
         std::fprintf(stderr, "unknown metafile kind %s\n", kind.c_str());
         return 2;
     }
-    if (!save(path, emf.bytes())) {
+    if (!save(path, bytes)) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }
     return 0;
 }
 
+int corpus(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    for (const auto& file : qfip::testing::metafileCorpus()) {
+        const std::filesystem::path path = folder / (file.name + (file.enhanced ? ".emf" : ".wmf"));
+        if (!save(path.string(), file.bytes)) {
+            std::fprintf(stderr, "cannot write %s\n", path.string().c_str());
+            return 1;
+        }
+    }
+    for (const char* kind : kSampleKinds) {
+        const std::vector<uint8_t> bytes = sampleMetafile(kind);
+        const bool enhanced = bytes[0] == 1;
+        const std::filesystem::path path = folder / ("sample-" + std::string(kind) + (enhanced ? ".emf" : ".wmf"));
+        if (!save(path.string(), bytes)) {
+            std::fprintf(stderr, "cannot write %s\n", path.string().c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "series" && argc == 3) return series(argv[2]);
     if (mode == "square" && argc == 11) return square(argv + 2);
     if (mode == "metafile" && argc == 4) return metafile(argv[2], argv[3]);
+    if (mode == "corpus" && argc == 3) return corpus(argv[2]);
     if (mode == "checker" && argc == 4) {
         const int side = std::atoi(argv[3]);
         if (side <= 0 || side > 51) {
@@ -146,6 +209,7 @@ int main(int argc, char** argv) {
                  "usage: quendral_pictures series <folder>\n"
                  "       quendral_pictures square <file> <width> <height> <ground> <left> <top> <right> <bottom> <value>\n"
                  "       quendral_pictures metafile glyph-text|glyph-text-no-end|no-end|glyph-past-table|rectangles <file>\n"
+                 "       quendral_pictures corpus <folder>\n"
                  "       quendral_pictures pattern <file> <side> [<seed>]\n"
                  "       quendral_pictures checker <file> <side>\n");
     return 2;

@@ -1,5 +1,6 @@
 #include "exchange/DrawnSize.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "common/LittleEndian.h"
@@ -61,26 +62,60 @@ std::optional<Size> expectedSize(DrawnKind kind, std::span<const uint8_t> bytes)
     return std::nullopt;
 }
 
-uint64_t metafileRecordCount(DrawnKind kind, std::span<const uint8_t> bytes) {
-    uint64_t count = 0;
+namespace {
+
+// EMF records that carry points: POLYBEZIER to POLYPOLYGON (2 to 8) and POLYDRAW (56),
+// with 32-bit points; their 16-bit forms (85 to 92).
+uint64_t enhancedPoints(uint32_t type, uint32_t size) {
+    if ((type >= 2 && type <= 8) || type == 56) return size / 8;
+    if (type >= 85 && type <= 92) return size / 4;
+    return 0;
+}
+
+// WMF records that carry points: META_POLYGON, META_POLYLINE, META_POLYPOLYGON.
+bool placeablePoints(uint16_t function) { return function == 0x0324 || function == 0x0325 || function == 0x0538; }
+
+// WMF records that change the clip region: META_EXCLUDECLIPRECT, META_INTERSECTCLIPRECT,
+// META_OFFSETCLIPRGN, META_SELECTCLIPREGION; META_CREATEREGION is one more for each
+// thousand of its words.
+uint64_t placeableClipping(uint16_t function, uint64_t size) {
+    if (function == 0x0415 || function == 0x0416 || function == 0x0220 || function == 0x012C) return 1;
+    if (function == 0x06FF) return 1 + size / 2000;
+    return 0;
+}
+
+}  // namespace
+
+MetafileWork metafileWork(DrawnKind kind, std::span<const uint8_t> bytes) {
+    MetafileWork work;
     if (kind == DrawnKind::EnhancedMetafile) {
         // Records: type, size in bytes (at least 8, a multiple of 4); EMR_EOF is type 14.
-        for (size_t at = 0; bytes.size() - at >= 8; ++count) {
-            const uint32_t size = readU32(bytes, at + 4);
-            if (size < 8 || size % 4 != 0 || size > bytes.size() - at || readU32(bytes, at) == 14) break;
+        for (size_t at = 0; bytes.size() - at >= 8; ++work.records) {
+            const uint32_t type = readU32(bytes, at), size = readU32(bytes, at + 4);
+            if (size < 8 || size % 4 != 0 || size > bytes.size() - at || type == 14) break;
+            work.points += enhancedPoints(type, size);
             at += size;
         }
     } else if (kind == DrawnKind::PlaceableMetafile) {
         // Records: size in words (at least 3), function; META_EOF is function 0.
         const std::optional<PlaceableMetafileHeader> header = placeableMetafileHeader(bytes);
-        if (!header) return 0;
-        for (size_t at = header->recordsAt; at < bytes.size() && bytes.size() - at >= 6; ++count) {
+        if (!header) return work;
+        uint64_t depth = 0;
+        for (size_t at = header->recordsAt; at < bytes.size() && bytes.size() - at >= 6; ++work.records) {
             const uint64_t size = uint64_t(readU32(bytes, at)) * 2;
-            if (size < 6 || size > bytes.size() - at || readU16(bytes, at + 4) == 0) break;
+            const uint16_t function = readU16(bytes, at + 4);
+            if (size < 6 || size > bytes.size() - at || function == 0) break;
+            if (placeablePoints(function)) work.points += (size - 6) / 4;
+            work.clipRecords += placeableClipping(function, size);
+            if (function == 0x001E) work.savedDepth = std::max(work.savedDepth, ++depth);  // META_SAVEDC
+            if (function == 0x0127 && size >= 8) {  // META_RESTOREDC: back by -n, or to level n
+                const int16_t which = int16_t(readU16(bytes, at + 6));
+                depth = which < 0 ? depth - std::min<uint64_t>(depth, uint64_t(-int32_t(which))) : std::min<uint64_t>(depth, uint64_t(which));
+            }
             at += size_t(size);
         }
     }
-    return count;
+    return work;
 }
 
 }  // namespace qfip::exchange

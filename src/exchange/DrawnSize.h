@@ -47,9 +47,18 @@ std::optional<Size> placeableMetafileSize(std::span<const uint8_t> bytes);
 // and for a metafile with no valid size).
 std::optional<Size> expectedSize(DrawnKind kind, std::span<const uint8_t> bytes);
 
-// How many records a metafile holds, counted by walking their sizes from the first one to
-// the end record, the end of the bytes or the first size that can't be (the work its
-// drawing announces); 0 for icons.
-uint64_t metafileRecordCount(DrawnKind kind, std::span<const uint8_t> bytes);
+// The work a metafile's drawing announces, found by walking its records by their sizes
+// from the first one to the end record, the end of the bytes or the first size that
+// can't be: how many records there are, how many points its lines and polygons hold, and
+// (a placeable metafile) how deep its saved device contexts nest at most and how much
+// clipping it asks for (each clipping record, and a region's rectangles by the
+// thousand: the helper keeps the clip region itself). All 0 for icons.
+struct MetafileWork {
+    uint64_t records = 0;
+    uint64_t points = 0;
+    uint64_t savedDepth = 0;
+    uint64_t clipRecords = 0;
+};
+MetafileWork metafileWork(DrawnKind kind, std::span<const uint8_t> bytes);
 
 }  // namespace qfip::exchange

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -191,6 +192,22 @@ int HelperProcess::remainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return 0;
     return int(std::min<long long>(left + 1, 60000));
+}
+
+Clock::duration HelperProcess::waitedForCpu() const {
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/%d/schedstat", int(pid_));
+    FileDescriptor schedstat(::open(path, O_RDONLY | O_CLOEXEC));
+    if (!schedstat.valid()) return {};
+    // "<time on a CPU> <time waiting for one> <times run>", in nanoseconds.
+    char text[96];
+    const ssize_t n = ::read(schedstat.get(), text, sizeof text);
+    if (n <= 0) return {};
+    const char* end = text + n;
+    const char* waited = std::find(static_cast<const char*>(text), end, ' ');
+    uint64_t nanoseconds = 0;
+    if (waited == end || std::from_chars(waited + 1, end, nanoseconds).ec != std::errc()) return {};
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds));
 }
 
 // The state letter of /proc/<pid>/stat (after the name in parentheses, which may hold

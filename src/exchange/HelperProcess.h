@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 struct HelperLimits {
     uint64_t addressSpaceBytes = kHelperMemoryBytes;  // RLIMIT_AS
-    uint64_t cpuSeconds = 10;                          // RLIMIT_CPU (the largest picture)
+    uint64_t cpuSeconds = 30;                          // RLIMIT_CPU: the longest deadline and a second
     uint64_t openFiles = 256;                          // RLIMIT_NOFILE
     // RLIMIT_CORE and RLIMIT_FSIZE are always 0: no core dumps, no file written.
     friend bool operator==(const HelperLimits&, const HelperLimits&) = default;
@@ -73,6 +73,11 @@ public:
 
     // Milliseconds to the deadline, for poll (0 when it has passed).
     static int remainingMs(Clock::time_point deadline);
+
+    // How long the helper has been ready to run but waiting for a CPU that other work
+    // held, as the kernel's scheduler counts it (/proc/<pid>/schedstat; zero where it
+    // keeps no such count).
+    Clock::duration waitedForCpu() const;
 
 private:
     HelperProcess(pid_t pid, FileDescriptor requests, FileDescriptor reply);

@@ -55,13 +55,40 @@ std::unique_ptr<HelperProcess> handOver(DrawnKind kind, const SealedBytes& file,
     return helper;
 }
 
+// When a helper's time is up: its deadline from the request, counted in the time the
+// helper could run. Whatever time it spent waiting for a CPU that other work held is
+// added when the deadline comes, up to kStarvedDeadlines deadlines by the clock.
+class HelperDeadline {
+public:
+    HelperDeadline(const HelperProcess& helper, Clock::duration allowed)
+        : helper_(helper), start_(Clock::now()), allowed_(allowed), waitedBefore_(helper.waitedForCpu()),
+          at_(start_ + allowed) {}
+
+    Clock::time_point at() const { return at_; }
+
+    // Once at() has come: moves it on by the time the helper has waited for a CPU since
+    // the request; true when the helper has time left.
+    bool extend() {
+        const Clock::duration waited = std::max(helper_.waitedForCpu() - waitedBefore_, Clock::duration::zero());
+        at_ = start_ + std::min(allowed_ + waited, allowed_ * kStarvedDeadlines);
+        return Clock::now() < at_;
+    }
+
+private:
+    const HelperProcess& helper_;
+    Clock::time_point start_;
+    Clock::duration allowed_;
+    Clock::duration waitedBefore_;
+    Clock::time_point at_;
+};
+
 // Reads the reply stream to its end into `reader`; the outcome when the drawing failed
 // on the way (the helper then killed), nothing when the stream ended.
-std::optional<DrawResult> readReply(HelperProcess& helper, ReplyReader& reader, Clock::time_point deadline,
+std::optional<DrawResult> readReply(HelperProcess& helper, ReplyReader& reader, HelperDeadline& deadline,
                                     int stopFd) {
     for (;;) {
         pollfd fds[2] = {{helper.replyFd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, HelperProcess::remainingMs(deadline));
+        const int ready = ::poll(fds, 2, HelperProcess::remainingMs(deadline.at()));
         if (ready < 0 && errno == EINTR) continue;
         std::optional<Outcome> failed;
         if (ready < 0) {
@@ -69,7 +96,7 @@ std::optional<DrawResult> readReply(HelperProcess& helper, ReplyReader& reader, 
         } else if (fds[1].revents & POLLIN) {
             failed = Outcome::Stopped;
         } else if (ready == 0) {
-            if (Clock::now() < deadline) continue;
+            if (Clock::now() < deadline.at() || deadline.extend()) continue;
             failed = Outcome::Timeout;
         }
         if (failed) {
@@ -89,9 +116,11 @@ std::optional<DrawResult> readReply(HelperProcess& helper, ReplyReader& reader, 
 
 // The stream has ended: the helper is ending too, within the same deadline; its end and
 // the reply give the outcome.
-DrawResult finish(HelperProcess& helper, ReplyReader& reader, Clock::time_point deadline, int stopFd) {
-    bool stopped = false;
-    if (!helper.waitForExit(deadline, stopFd, stopped)) {
+DrawResult finish(HelperProcess& helper, ReplyReader& reader, HelperDeadline& deadline, int stopFd) {
+    for (bool stopped = false;;) {
+        const Clock::time_point until = deadline.at();
+        if (helper.waitForExit(until, stopFd, stopped)) break;
+        if (!stopped && Clock::now() >= until && deadline.extend()) continue;
         helper.killAndReap();
         return drawResult(stopped ? Outcome::Stopped : Outcome::Timeout);
     }
@@ -112,13 +141,28 @@ DrawResult finish(HelperProcess& helper, ReplyReader& reader, Clock::time_point 
 std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKind kind,
                                           std::span<const uint8_t> bytes) {
     using std::chrono::milliseconds;
-    if (kind == DrawnKind::Icon) return options.deadline;
+    // Never past the CPU limit (less a second for the helper's start-up): the helper is
+    // single-threaded while it draws, so the deadline always comes first.
+    const auto most = milliseconds(std::max<int64_t>(int64_t(options.limits.cpuSeconds) * 1000 - 1000, 0));
+    if (kind == DrawnKind::Icon) return std::min(options.deadline, most);
     const std::optional<Size> size = expectedSize(kind, bytes);
     const uint64_t pixels = size ? uint64_t(size->width) * uint64_t(size->height) : 0;
-    const uint64_t records = metafileRecordCount(kind, bytes);
-    const uint64_t extraMs = pixels * 1000 / (uint64_t(1) << 22) + records * 1000 / 20000;
-    const uint64_t mostMs = options.limits.cpuSeconds * 1000;
-    return options.deadline + milliseconds(std::min(extraMs, mostMs));
+    const uint64_t meanSide = size ? (uint64_t(size->width) + uint64_t(size->height)) / 2 : 0;
+    const MetafileWork work = metafileWork(kind, bytes);
+    // Each term gives a second for about a fifth of the work this machine does in one on
+    // its own (docs/performance.md), so that a busy machine still finishes an honest file.
+    const long double extraMs = (long double)pixels * 1000 / (uint64_t(1) << 22)          // the picture itself
+                                + (long double)work.records * 1000 / 10000                 // each record's way
+                                + (long double)work.points * meanSide * 1000 / 25000000    // lines across it
+                                + (long double)work.savedDepth * work.savedDepth * 1000 / 100000000  // libwmf's
+                                + (long double)work.clipRecords * 1000 / 1000;  // the clip region's
+    const milliseconds deadline = options.deadline + milliseconds(int64_t(std::min<long double>(extraMs, 1e12L)));
+    return std::min(deadline, most);
+}
+
+std::chrono::milliseconds longestDrawingWait(const ClientOptions& options, DrawnKind kind,
+                                             std::span<const uint8_t> bytes) {
+    return drawingDeadline(options, kind, bytes) * kStarvedDeadlines;
 }
 
 void discardSpareHelper() { SpareHelper::instance().discard(); }
@@ -146,7 +190,7 @@ DrawResult drawInHelper(DrawnKind kind, const SealedBytes& file, const PixelSink
     const std::unique_ptr<HelperProcess> helper = handOver(kind, file, options);
     if (!helper) return drawResult(Outcome::SpawnFailed, errno);
     // The deadline runs from the request: a spare's start-up is not the picture's time.
-    const Clock::time_point deadline = Clock::now() + drawingDeadline(options, kind, bytes);
+    HelperDeadline deadline(*helper, drawingDeadline(options, kind, bytes));
     ReplyReader reader(kind, expected, sink);
     if (std::optional<DrawResult> failed = readReply(*helper, reader, deadline, stopSignal.fd())) return *failed;
     return finish(*helper, reader, deadline, stopSignal.fd());

@@ -4,10 +4,11 @@
 // library and Linux only, no event loop: callable from any thread). The helper process
 // is started and watched by HelperProcess (its limits and isolation are set there), the
 // next one ahead by SpareHelper; what crosses between them is in WireFormat.h. The
-// client hands over the picture's sealed memory file, enforces a wall-clock deadline
-// from that moment, reads the reply as hostile (ReplyReader), kills the helper's whole
-// process group when the deadline passes, when the caller's stop token is requested or
-// when the reply is wrong, and always reaps it before returning.
+// client hands over the picture's sealed memory file, enforces a deadline from that
+// moment (in the helper's own time, see kStarvedDeadlines), reads the reply as hostile
+// (ReplyReader), kills the helper's whole process group when the deadline passes, when
+// the caller's stop token is requested or when the reply is wrong, and always reaps it
+// before returning.
 #include <chrono>
 #include <cstdint>
 #include <span>
@@ -32,14 +33,31 @@ struct ClientOptions {
     HelperCommand command() const { return {helperPath, limits}; }
 };
 
-// The wall-clock time the helper is given for a picture, from the moment it has its
-// request: the options' deadline, and for a metafile a second more for every 4 million
-// pixels and for every 20,000 records it holds (the helper draws more than 40,000 simple
-// records a second here, its SVG check included, so an honest file keeps a margin); never
-// more than that deadline and the CPU limit together, past which the helper would be
-// killed anyway. A helper that hangs is killed when it runs out.
+// The time the helper is given for a picture (its own, see kStarvedDeadlines), from the
+// moment it has its request: the options' deadline, and for a metafile more for the work it announces
+// (metafileWork), as drawing it costs: a second for every 4 million pixels, every 10,000
+// records, every 25 million points times the picture's mean side (lines cross the
+// picture), every 100 million squared levels of nested saved device contexts (libwmf
+// looks through all it holds on each of them) and every 1,000 clipping records (the
+// helper walks its clip region, up to 65,536 runs, for each). Never more than the CPU
+// limit less a second, so the CPU limit never ends a drawing the deadline still allows.
+// A helper that hangs is killed when it runs out.
 std::chrono::milliseconds drawingDeadline(const ClientOptions& options, DrawnKind kind,
                                           std::span<const uint8_t> bytes);
+
+// The deadline counts the time the helper could run: time it spent waiting for a CPU that
+// other work held is added, so that a busy machine draws an honest picture later instead
+// of refusing it. By the clock a helper is given at most this many deadlines: one left a
+// quarter of a CPU still has the time it would have on a quiet machine. A helper that
+// hangs without using a CPU is killed at its deadline; one that spins, once its CPU time
+// reaches the deadline (its own time is never less than its CPU time, so the CPU limit
+// still never ends a drawing first).
+inline constexpr int kStarvedDeadlines = 4;
+
+// The longest the program waits by the clock for a picture's helper: kStarvedDeadlines
+// times drawingDeadline (tests wait that long for a drawing before they give up).
+std::chrono::milliseconds longestDrawingWait(const ClientOptions& options, DrawnKind kind,
+                                             std::span<const uint8_t> bytes);
 
 // Kills and reaps the spare helper, if one was started (tests, and before the options
 // it was started with change in a way the options can't tell, such as the environment).

@@ -7,6 +7,8 @@
 #include <fontconfig/fontconfig.h>
 #include <iconv.h>
 
+#include "render/SvgRendering.h"
+
 namespace {
 
 void addAll(std::vector<std::string>& paths, FcStrList* list) {
@@ -24,9 +26,13 @@ std::string gconvFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash) + "/gconv";
 }
 
-// QSvgRenderer decodes an embedded picture by letting every image plugin try its bytes,
-// and icons go through the ico plugin: bytes no reader takes make Qt load them all now.
-void loadImagePlugins() { QImage::fromData(QByteArray("no picture")); }
+// What drawing would otherwise load from files later: Qt's image plugins (icons go
+// through the ico plugin; bytes no reader takes make Qt load them all) and gdk-pixbuf's
+// list of loaders, which librsvg reads when it draws an embedded picture.
+void loadWhatDrawingLoadsLater() {
+    QImage::fromData(QByteArray("no picture"));
+    prepareSvgRendering();
+}
 
 // Landlock confines the calling thread and the threads it starts, not the others.
 bool singleThreaded() {
@@ -60,7 +66,7 @@ std::vector<std::string> helperReadablePaths() {
 }
 
 FileConfinement confineHelperFiles(int abi) {
-    loadImagePlugins();
+    loadWhatDrawingLoadsLater();
     const std::vector<std::string> paths = helperReadablePaths();
     if (abi == 0) return FileConfinement::NoLandlock;
     if (!singleThreaded()) return FileConfinement::Failed;

@@ -2,15 +2,15 @@
 // that whatever a file does to the drawing libraries, the program carries on.
 //
 // Started by the program's client (src/exchange/RenderClient.h) with its limits already
-// set, possibly before its picture is known: starts Qt's offscreen platform (fonts at
-// 96 dpi, as the program draws), confines its file access to what drawing reads
+// set, possibly before its picture is known: starts Qt (a core application: no window
+// system), confines its file access to what drawing reads
 // (FileConfinement.h) and installs its system-call filter (Sandbox.h), then waits on its
 // standard input (a socket) for the request (the picture file in a sealed memory file,
 // mapped here privately: no copy), draws the picture, writes the reply to its standard
 // output and exits. It opens no path of its own and writes no
 // file. Where the kernel has no Landlock it runs under its other limits (the program
 // says so once); where Landlock is there but can't be installed, it draws nothing.
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -57,12 +57,9 @@ std::span<uint8_t> mapRequest(const RequestHeader& request, int memoryFile) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The offscreen platform whatever the program runs on: no display, 96 dpi.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qunsetenv("QT_QPA_PLATFORMTHEME");
-    qunsetenv("QT_SCALE_FACTOR");
-    qunsetenv("QT_FONT_DPI");
-    QGuiApplication app(argc, argv);
+    // No window system: Qt decodes icons only (its image plugins need no more than a
+    // core application); metafiles' text is drawn by Pango and FreeType at 96 dpi.
+    QCoreApplication app(argc, argv);
     // The file rules (they need the no_new_privs the client set), then the filter.
     if (confineHelperFiles() == FileConfinement::Failed) return 4;
     if (!installHelperSandbox()) return 4;

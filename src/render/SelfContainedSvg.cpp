@@ -13,10 +13,9 @@ QStringView localName(QStringView qualifiedName) {
 
 bool isNamed(QStringView name, const char* wanted) { return name.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0; }
 
-// An embedded picture QSvgRenderer decodes as the raster it claims to be. It decodes the
-// text after the last "base64," and lets every image reader try the bytes (an "image/png"
-// holding an SVG would be drawn as one, with its own references), so those bytes must
-// begin as a PNG or a JPEG does.
+// An embedded picture must be the raster it claims to be: a renderer may let every image
+// reader try the bytes (QSvgRenderer drew an "image/png" holding an SVG as one, with its
+// own references), so the bytes after the last "base64," must begin as a PNG or a JPEG does.
 bool isEmbeddedRaster(QStringView href) {
     static const QRegularExpression form(QStringLiteral("^data:image/(png|jpeg|jpg);base64,"),
                                          QRegularExpression::CaseInsensitiveOption);

@@ -2,9 +2,11 @@
 
 #include <QByteArray>
 
-// The check between the metafile libraries and QSvgRenderer. libemf2svg writes a text
-// record's characters into its SVG unescaped, so a file's text can add markup, and
-// QSvgRenderer opens whatever file an image element or a style sheet names. A document
+// The check between libemf2svg and the SVG renderer. libemf2svg writes a text record's
+// characters into its SVG unescaped, so a file's text can add markup, and a renderer
+// that follows references would open whatever file an image element or a style sheet
+// names (QSvgRenderer did; librsvg, given no base location, follows none: the check and
+// that hold each on their own). A document
 // that holds only what refers to nothing outside it is returned as it is (one reading,
 // no copy: what the libraries write nearly always is); any other is written again
 // without what refers outside it:

@@ -1,16 +1,17 @@
 #include "ui/ConfirmationBox.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "ui/FormLook.h"
+#include "ui/OuterSize.h"
 
 ConfirmationBox::ConfirmationBox(QWidget* parent, const QString& question)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
@@ -30,6 +31,10 @@ ConfirmationBox::ConfirmationBox(QWidget* parent, const QString& question)
     text->setObjectName(QStringLiteral("Question"));
     text->setTextFormat(Qt::PlainText);
     text->setWordWrap(true);
+    // Selectable with the mouse as a message box's text is.
+    text->setTextInteractionFlags(
+        Qt::TextInteractionFlags(style()->styleHint(QStyle::SH_MessageBox_TextInteractionFlags, nullptr, this)));
+    question_ = text;
     const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const int limit = screen ? screen->geometry().width() / 2 : 512;
     text->setFixedSize(
@@ -58,6 +63,22 @@ ConfirmationBox::ConfirmationBox(QWidget* parent, const QString& question)
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     yes_->setFocus();
+    // Placed before the window system has the box, so that a window manager puts the frame
+    // there and moves the client area into it, which tells the box its frame.
+    adjustSize();
+    centreByOuterSize(this);
+
+    // Ctrl+C copies the question, or the part of it selected, wherever the focus is.
+    auto* copy = new QAction(this);
+    copy->setShortcuts(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WindowShortcut);
+    connect(copy, &QAction::triggered, this, &ConfirmationBox::copyQuestion);
+    addAction(copy);
+}
+
+void ConfirmationBox::copyQuestion() {
+    const QString selected = question_->selectedText();
+    QGuiApplication::clipboard()->setText(selected.isEmpty() ? question_->text() : selected);
 }
 
 bool ConfirmationBox::ask() { return exec() == QDialog::Accepted; }
@@ -74,9 +95,4 @@ void ConfirmationBox::keyPressEvent(QKeyEvent* event) {
         }
     }
     QDialog::keyPressEvent(event);
-}
-
-void ConfirmationBox::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous()) centreOnScreen(this);
 }

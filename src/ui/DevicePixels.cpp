@@ -72,3 +72,12 @@ QTransform DevicePixels::paintInPicturePixels(QPainter& painter) {
     painter.setWorldTransform(toDevice * device.inverted());
     return device * toDevice.inverted();
 }
+
+QRect DevicePixels::paintInDevicePixels(QPainter& painter, const QRectF& logical) {
+    const QTransform device = painter.deviceTransform();
+    const QRectF area = device.mapRect(logical);
+    const int left = firstWholePixel(area.left()), top = firstWholePixel(area.top());
+    const int right = std::max(left + 1, pixelUnder(area.right())), bottom = std::max(top + 1, pixelUnder(area.bottom()));
+    painter.setWorldTransform(device.inverted());
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}

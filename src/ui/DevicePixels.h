@@ -45,6 +45,10 @@ public:
     // the paint device (window, grab, backing store). Returns the map from the pane's
     // logical coordinates to picture pixels.
     static QTransform paintInPicturePixels(QPainter& painter);
+    // Makes the painter draw in the device's own pixels and returns the whole device pixels
+    // that a logical rectangle of the paint device covers, at least one in each direction,
+    // so that a line one logical pixel thin is never lost between device pixels.
+    static QRect paintInDevicePixels(QPainter& painter, const QRectF& logical);
 
 private:
     double ratio_;

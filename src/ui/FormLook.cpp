@@ -63,9 +63,17 @@ void centreOnScreen(QWidget* window) {
     const QWidget* parent = window->parentWidget();
     const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
-    QRect placed(QPoint(0, 0), window->frameGeometry().size());
-    placed.moveCenter(screen->geometry().center());
-    window->move(placed.topLeft());  // a top-level window's position is its frame's
+    // The client area's place, worked out in fractions and rounded once: at a scale other
+    // than 1 the frame's sides are whole logical pixels only roughly (a one-pixel side at
+    // scale 2 is half a logical pixel, taken as one), and such errors on opposite sides
+    // cancel here rather than add up.
+    const QRect frame = window->frameGeometry(), client = window->geometry();
+    const int left = client.left() - frame.left(), right = frame.right() - client.right();
+    const int top = client.top() - frame.top(), bottom = frame.bottom() - client.bottom();
+    const QPointF centre = QRectF(screen->geometry()).center();
+    const double x = centre.x() - client.width() / 2.0 + (left - right) / 2.0;
+    const double y = centre.y() - client.height() / 2.0 + (top - bottom) / 2.0;
+    window->move(int(std::lround(x)) - left, int(std::lround(y)) - top);  // a top-level window's position is its frame's
 }
 
 QPixmap programPixmap() {

@@ -23,7 +23,7 @@ using qfip::DrawnKind;
 struct HelperSettings {
     std::mutex mutex;
     QString path;  // empty: the default
-    std::chrono::milliseconds deadline{3000};
+    std::chrono::milliseconds deadline = qfip::exchange::ClientOptions{}.deadline;
 };
 
 HelperSettings& settings() {

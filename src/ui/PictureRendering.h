@@ -11,8 +11,8 @@
 // Draws a loaded picture for display. A bitmap becomes a QImage over the raster's own
 // memory (no copy; the image keeps the raster alive). Icons and metafiles are drawn by
 // the drawing helper, quendral-render, in a fresh sandboxed process per picture (see
-// src/exchange/RenderClient.h): Qt's ico reader for icons; libemf2svg and libwmf's SVG
-// device for metafiles, rendered with QSvgRenderer at the picture's own size.
+// src/exchange/RenderClient.h): Qt's ico reader for icons; libemf2svg and librsvg for
+// enhanced metafiles, libwmf's bitmap device for placeable ones, at the picture's own size.
 // A body the library can't read, and every failure of the helper (a crash, a kill, a
 // timeout, a wrong reply), throws qfip::Error with the kind's "... is not valid".
 // Safe to call from a worker thread. When `stop` is requested the helper is killed at

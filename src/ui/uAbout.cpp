@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 
 #include "ui/FormLook.h"
+#include "ui/OuterSize.h"
 #include "ui_uAbout.h"
 
 TAboutBox::TAboutBox(QWidget* owner)
@@ -27,7 +28,7 @@ TAboutBox::TAboutBox(QWidget* owner)
 
     scaleForm(this, textHeightRatio(font()));
     setFixedSize(size());
-    centreOnScreen(this);
+    centreByOuterSize(this);
     ui_->OKButton->setFocus();
 }
 

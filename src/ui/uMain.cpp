@@ -256,6 +256,7 @@ void TMainForm::MeasurementStep() {
     if (FileLabels.empty() || !PointerSeen || !ShownIsCurrent) return;
     if (CurrentImage < 1 || size_t(CurrentImage) > FileLabels.size()) return;
 
+    // A zero side gives an empty window raster; it is measured at the size asked for.
     const int64_t w = 2 * int64_t(HalfWidth), h = 2 * int64_t(HalfHeight);
     const qfip::Rect whole{0, 0, qfip::wrap32(w), qfip::wrap32(h)};
     auto pointerWindow = std::make_shared<qfip::Raster>(qfip::Raster::createWindow(w, h));
@@ -263,12 +264,12 @@ void TMainForm::MeasurementStep() {
     const qfip::Raster& picture = ui_->Image1->workingRaster();
     qfip::copyRect(*pointerWindow, whole, picture, Pointer.PointerRect);
     ui_->Image2->showSample(pointerWindow);
-    const int64_t m = qfip::MeasureIntensity(*pointerWindow, measureMode());
+    const int64_t m = qfip::MeasureIntensity(*pointerWindow, w, h, measureMode());
 
     ComputeBackgroundRect();
     qfip::Raster background = qfip::Raster::createWindow(w, h);
     qfip::copyRect(background, whole, picture, BackgroundRect);
-    const int64_t bg = qfip::MeasureIntensity(background, measureMode());
+    const int64_t bg = qfip::MeasureIntensity(background, w, h, measureMode());
 
     appendResultLine(qfip::resultLine(FileLabels[size_t(CurrentImage) - 1], m, bg));
 

@@ -5,9 +5,40 @@
 #   e2e_screen  (optional) the X screen, 1280x1024x24 unless set
 # Each script first calls `e2e_under_xvfb "$@"`, then `e2e_begin` (a working folder,
 # the program's tools), writes its pictures into "$work", then `start_program`.
+#
+# A test waits for what it expects to see (a window, a pixel, a file) and gives up only
+# after a limit: e2e_patience_ms for what the program does without its drawing helper,
+# generous because a busy machine may take many times as long as a quiet one; a picture
+# drawn by the helper gets the program's own longest wait for that file on top
+# (drawing_wait_ms).
 
 title="Quendral Fast Image Processor 1.0"
 box_title="Quendral Fast Image Processor 1.02"
+e2e_patience_ms=30000
+
+now_ms() {
+  local micro=${EPOCHREALTIME/[.,]/}
+  echo $((10#$micro / 1000))
+}
+
+# until_true <milliseconds> <command...>: runs the command until it succeeds (true) or the
+# time is up (false), a tenth of a second apart.
+until_true() {
+  local until=$(($(now_ms) + $1))
+  shift
+  until "$@"; do
+    [ "$(now_ms)" -lt "$until" ] || return 1
+    sleep 0.1
+  done
+}
+
+# drawing_wait_ms <file>: the longest the program waits for the drawing of that icon or
+# metafile, by its own rule, plus the patience for everything around it.
+drawing_wait_ms() {
+  local most
+  most=$("$build/tools/quendral_drawing_wait" "$1") || fail "no drawing time for $1"
+  echo $((most + e2e_patience_ms))
+}
 
 e2e_under_xvfb() {  # re-runs the calling script under a fresh Xvfb (once)
   if [ -z "${QFIP_E2E_INNER:-}" ]; then
@@ -23,6 +54,7 @@ e2e_begin() {
   build=$(readlink -f "$(dirname "$program")/..")
   pictures_tool=$build/tools/quendral_pictures
   [ -x "$pictures_tool" ] || { echo "picture writer not found at $pictures_tool" >&2; exit 1; }
+  [ -x "$build/tools/quendral_drawing_wait" ] || { echo "quendral_drawing_wait not found in $build/tools" >&2; exit 1; }
   for tool in xdotool xclip import convert compare; do
     command -v "$tool" > /dev/null || { echo "$tool is not installed (scripts/install-deps.sh)" >&2; exit 1; }
   done
@@ -55,14 +87,15 @@ alive() {  # the program is still running
   [ -n "$app" ] && kill -0 "$app" 2>/dev/null
 }
 
-find_window() {  # find_window <name regex>: prints the id of a visible window, retrying
-  local id=""
-  for _ in $(seq 1 50); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
+found=""   # what the last look_for_* found
+look_for_window() {  # look_for_window <name regex>
+  found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+  [ -n "$found" ]
+}
+
+find_window() {  # find_window <name regex>: prints the id of a visible window, waiting for it
+  until_true "$e2e_patience_ms" look_for_window "$1" || return 1
+  echo "$found"
 }
 
 no_window() {  # no_window <name regex>: true when no such window is visible for a while
@@ -73,22 +106,20 @@ no_window() {  # no_window <name regex>: true when no such window is visible for
   return 0
 }
 
-other_window() {  # other_window <ids to leave out...>: a visible window that is none of them
-  local id=""
-  for _ in $(seq 1 50); do
-    id=$(xdotool search --onlyvisible --name "." 2>/dev/null | grep -v -x -F "$(printf '%s\n' "$@")" | tail -1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
+look_for_other_window() {  # look_for_other_window <ids to leave out...>
+  found=$(xdotool search --onlyvisible --name "." 2>/dev/null | grep -v -x -F "$(printf '%s\n' "$@")" | tail -1 || true)
+  [ -n "$found" ]
 }
 
-gone() {  # gone <window id> [tenths of a second]: waits until the window is no longer visible
-  for _ in $(seq 1 "${2:-50}"); do
-    xdotool search --onlyvisible --name "." 2>/dev/null | grep -qx "$1" || return 0
-    sleep 0.1
-  done
-  return 1
+other_window() {  # other_window <ids to leave out...>: a visible window that is none of them, waited for
+  until_true "$e2e_patience_ms" look_for_other_window "$@" || return 1
+  echo "$found"
+}
+
+not_visible() { ! xdotool search --onlyvisible --name "." 2>/dev/null | grep -qx "$1"; }
+
+gone() {  # gone <window id> [milliseconds]: waits until the window is no longer visible
+  until_true "${2:-$e2e_patience_ms}" not_visible "$1"
 }
 
 shot() { import -window root "$1" 2>/dev/null || fail "no screenshot $1"; }
@@ -97,18 +128,48 @@ pixel() {  # pixel <png> <x> <y>: the colour as RRGGBB
   convert "$1" -format '%[hex:p{'"$2"','"$3"'}]' info: | cut -c1-6
 }
 
-wait_pixel() {  # wait_pixel <x> <y> <RRGGBB>: retries until the screen shows that colour
-  local seen=""
-  for _ in $(seq 1 30); do
-    shot "$work/poll.png"
-    seen=$(pixel "$work/poll.png" "$1" "$2")
-    [ "$seen" = "$3" ] && return 0
-    sleep 0.1
-  done
-  fail "pixel ($1, $2) is $seen, expected $3"
+seen=""   # the colour the last look_at_pixel saw
+look_at_pixel() {  # look_at_pixel <x> <y> <RRGGBB>
+  shot "$work/poll.png"
+  seen=$(pixel "$work/poll.png" "$1" "$2")
+  [ "$seen" = "$3" ]
+}
+
+# wait_pixel <x> <y> <RRGGBB> [milliseconds]: waits until the screen shows that colour
+# there, or fails.
+wait_pixel() {
+  until_true "${4:-$e2e_patience_ms}" look_at_pixel "$1" "$2" "$3" || fail "pixel ($1, $2) is $seen, expected $3"
+}
+
+# wait_drawn <x> <y> <RRGGBB> <file>: the same for a picture the helper draws, as long as
+# the program may take for that file.
+wait_drawn() {
+  wait_pixel "$1" "$2" "$3" "$(drawing_wait_ms "$4")"
 }
 
 same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = "0" ]; }
+
+count_colour() {  # count_colour <png> <RRGGBB>: how many pixels have that colour
+  convert "$1" -fill black +opaque "#$2" -fill white -opaque "#$2" -format '%[fx:round(mean*w*h)]' info:
+}
+
+# Selecting the text of the focused box puts it in the primary selection: true when that
+# is exactly the text given.
+box_holds() {  # box_holds <text>
+  xdotool key ctrl+a
+  [ "$(xclip -o -selection primary 2> /dev/null || true)" = "$1" ]
+}
+
+# Types the text into the focused box in place of what it holds, and waits until the box
+# holds it (typed again if keys were lost).
+type_into_box() {  # type_into_box <text>
+  for _ in 1 2 3; do
+    xdotool key ctrl+a
+    xdotool type --delay 5 "$1"
+    until_true $((e2e_patience_ms / 3)) box_holds "$1" && return 0
+  done
+  fail "the box does not hold: $1"
+}
 
 # Starts the program, closes the about box with Enter and finds the main window: sets
 # main, wx, wy (its client area's corner), ww, wh, and the picture pane's corner ix, iy.
@@ -119,13 +180,8 @@ start_program() {
   about=$(find_window "^$title$") || fail "no about box"
   xdotool windowfocus --sync "$about"
   xdotool key Return
-  main=""
-  for _ in $(seq 1 50); do
-    main=$(xdotool search --onlyvisible --name "^$title$" 2>/dev/null | head -1 || true)
-    [ -n "$main" ] && [ "$main" != "$about" ] && gone "$about" && break
-    sleep 0.1
-  done
-  [ -n "$main" ] && [ "$main" != "$about" ] || fail "no main window"
+  gone "$about" || fail "the about box did not close"
+  main=$(find_window "^$title$") && [ "$main" != "$about" ] || fail "no main window"
   xdotool windowfocus --sync "$main"
   eval "$(xdotool getwindowgeometry --shell "$main")"   # X, Y, WIDTH, HEIGHT of the client area
   wx=$X; wy=$Y; ww=$WIDTH; wh=$HEIGHT
@@ -140,7 +196,12 @@ start_program() {
 # (the dividers are a pixel or two) are the buttons, and their centres are clicked.
 find_toolbar_buttons() {
   xdotool mousemove --sync $((wx + ww - 5)) $((wy + wh - 5))   # no button drawn raised
-  sleep 0.2
+  until_true "$e2e_patience_ms" look_for_toolbar_buttons ||
+    fail "found ${#buttons[@]} toolbar buttons, not 6 (${buttons[*]})"
+  button_y=$((wy + 14))
+}
+
+look_for_toolbar_buttons() {
   shot "$work/toolbar.png"
   convert "$work/toolbar.png" -crop "${ww}x21+${wx}+$((wy + 4))" +repage "$work/strip.png"
   local ground
@@ -154,8 +215,7 @@ find_toolbar_buttons() {
         if (!on && start >= 0) { if (x - start >= 6) print int((start + x - 1) / 2); start = -1 } }
       BEGIN { start = -1 }')
   for centre in $runs; do buttons+=($((wx + centre))); done
-  [ ${#buttons[@]} -eq 6 ] || fail "found ${#buttons[@]} toolbar buttons, not 6 (${buttons[*]})"
-  button_y=$((wy + 14))
+  [ ${#buttons[@]} -eq 6 ]
 }
 
 click_button() {  # click_button <0..5>: Open, Refresh, Set Grid, Save, Exit, About
@@ -168,12 +228,12 @@ open_pictures() {  # open_pictures '"a.bmp" "b.bmp"'
   local dialog
   dialog=$(find_window "^(Open|Find File)") || dialog=$(other_window "$main") || fail "no open dialog"
   xdotool windowfocus --sync "$dialog"
-  sleep 0.3
-  xdotool type --delay 5 "$1"
-  sleep 0.2
+  type_into_box "$1"
   xdotool key Return
-  # A single name may bring up the box's completion list: the first Return takes it.
-  gone "$dialog" 10 || { xdotool key Return; gone "$dialog"; } || fail "the open dialog stayed"
+  # A single name may bring up the box's completion list, which takes the first Return:
+  # a second one goes to the dialog itself, never to the main window (that would be a step).
+  gone "$dialog" 1000 || { xdotool key --window "$dialog" Return 2> /dev/null || true; gone "$dialog"; } ||
+    fail "the open dialog stayed"
   xdotool windowfocus --sync "$main"
 }
 
@@ -198,11 +258,9 @@ save_results() {  # save_results <path>
   gone "$confirm" || fail "the save question stayed"
   save=$(other_window "$main") || fail "no save dialog"
   xdotool windowfocus --sync "$save"
-  sleep 0.3
-  xdotool type --delay 5 "$1"
+  type_into_box "$1"
   xdotool key Return
-  for _ in $(seq 1 50); do [ -s "$1" ] && break; sleep 0.1; done
-  [ -s "$1" ] || fail "nothing saved in $1"
+  until_true "$e2e_patience_ms" test -s "$1" || fail "nothing saved in $1"
 }
 
 label() {  # the label of a path: its last 12 characters less the last 4

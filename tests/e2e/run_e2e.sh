@@ -20,14 +20,13 @@ start_program
 open_pictures '"a.bmp" "b.bmp" "c.bmp"'
 wait_pixel $((ix + 4)) $((iy + 4)) 282828          # a.bmp's ground
 
+# The pointer's moves reach the program before the clicks and keys that follow them.
 xdotool mousemove --sync $((ix + 56)) $((iy + 40))
-sleep 0.2
 xdotool click 1          # measures a, shows b
-sleep 0.3
+wait_pixel $((ix + 56)) $((iy + 40)) 969696        # b.bmp's square
 xdotool key Return       # measures b at the same place, shows c
-sleep 0.3
+wait_pixel $((ix + 56)) $((iy + 40)) 646464        # c.bmp's square
 xdotool mousemove --sync $((ix + 20)) $((iy + 15))
-sleep 0.2
 xdotool click 3          # right button: measures c off the square, the last picture
 close_box "last-line message"
 

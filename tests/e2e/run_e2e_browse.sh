@@ -24,19 +24,26 @@ start_program
 click_button 0
 dialog=$(find_window "^(Open|Find File)") || dialog=$(other_window "$main") || fail "no open dialog"
 xdotool windowfocus --sync "$dialog"
-sleep 0.5
-# From the file-name box back to the file list, then down through every file.
+# From the file-name box back to the file list. The dialog fills the list in the
+# background: the files are there once a step down from the first selects a row (drawn
+# in the highlight colour).
 xdotool key shift+Tab
-sleep 0.2
+row_selected() {
+  xdotool key Home Down
+  shot "$work/poll.png"
+  [ "$(count_colour "$work/poll.png" 308CC6)" -gt 1000 ]
+}
+until_true "$e2e_patience_ms" row_selected || fail "the open dialog lists no files"
+# Then down through every file, each the current one for a moment as a person browses,
+# so that its preview is being drawn when the next is chosen.
 xdotool key Home
 for _ in 1 2 3 4 5 6; do
   sleep 0.3
   alive || fail "the program died while browsing"
   xdotool key Down
 done
-sleep 0.5
 alive || fail "the program died while browsing"
-no_helper_left || fail "a drawing helper is left after browsing"
+until_true "$e2e_patience_ms" no_helper_left || fail "a drawing helper is left after browsing"
 shot "$work/browsed.png"
 xdotool key Return       # opens the current file, the bitmap
 gone "$dialog" || fail "the open dialog stayed"
@@ -44,7 +51,6 @@ xdotool windowfocus --sync "$main"
 
 wait_pixel $((ix + 4)) $((iy + 4)) 282828          # the bitmap's ground
 xdotool mousemove --sync $((ix + 56)) $((iy + 40))
-sleep 0.2
 xdotool click 1          # measures it, the last picture of its series
 close_box "last-line message"
 

@@ -31,40 +31,39 @@ status_strip "$work/status-empty.png"
 open_pictures '"a.bmp" "b.ico"'
 wait_pixel $((ix + 4)) $((iy + 4)) 282828          # a.bmp's ground
 xdotool mousemove --sync $((ix + 56)) $((iy + 40))  # in the middle of its square
-sleep 0.3
-shot "$work/poll.png"
-status_strip "$work/status-open.png"
-same_image "$work/status-empty.png" "$work/status-open.png" && fail "the status bar shows nothing after opening"
+status_shown() {
+  shot "$work/poll.png"
+  status_strip "$work/status-open.png"
+  ! same_image "$work/status-empty.png" "$work/status-open.png"
+}
+until_true "$e2e_patience_ms" status_shown || fail "the status bar shows nothing after opening"
 
 xdotool click 1          # measures a.bmp, then shows the icon without advancing
-wait_pixel $((ix + 4)) $((iy + 4)) 2060C0          # the icon's blue
+wait_drawn $((ix + 4)) $((iy + 4)) 2060C0 b.ico    # the icon's blue
 wait_pixel $((ix + 16)) $((iy + 16)) F0C020        # and its yellow square
 no_window "^$box_title$" || fail "a message box came up after the first click"
-sleep 0.2
+sleep 0.2                # a change that must not happen is given a moment to show
 shot "$work/poll.png"
 status_strip "$work/status-icon.png"
 same_image "$work/status-open.png" "$work/status-icon.png" || fail "the status bar changed after the first click"
 
 # The icon is 32 x 32 and Image1 takes its size: point inside it and click.
 xdotool mousemove --sync $((ix + 16)) $((iy + 16))
-sleep 0.2
 xdotool click 1
 box=$(find_window "^$box_title$") || fail "no error box after clicking the icon"
 xdotool windowfocus --sync "$box"
-sleep 0.2
 # The box's text can be selected with the mouse, which puts it in the primary selection:
 # a triple click on the text line selects all of it.
 eval "$(xdotool getwindowgeometry --shell "$box")"
 copied=""
-for _ in $(seq 1 10); do
+text_selected() {
   xdotool mousemove --sync $((X + 100)) $((Y + 19)) click --repeat 3 --delay 80 1
-  sleep 0.2
   copied=$(xclip -o -selection primary 2>/dev/null || true)
-  [[ "$copied" == *"$error_text"* ]] && break
-done
-[[ "$copied" == *"$error_text"* ]] || fail "the error box says: $copied"
+  [[ "$copied" == *"$error_text"* ]]
+}
+until_true "$e2e_patience_ms" text_selected || fail "the error box says: $copied"
 xdotool key Return
-no_window "^$box_title$" || { sleep 1; no_window "^$box_title$"; } || fail "the error box did not close"
+gone "$box" || fail "the error box did not close"
 xdotool windowfocus --sync "$main"
 
 save_results "$work/results.dat"

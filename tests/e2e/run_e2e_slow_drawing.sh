@@ -17,13 +17,24 @@ e2e_begin
 "$pictures_tool" square a.bmp 100 80 40 36 20 76 60 200
 "$pictures_tool" metafile rectangles slow.wmf
 
+# The drawing has begun once a helper of the program has had a quarter of a second on
+# a CPU (the one started ahead takes a few hundredths to set itself up, then waits).
+helper_busy() {
+  local child stat
+  for child in $(pgrep -P "$app"); do
+    stat=$(cat "/proc/$child/stat" 2> /dev/null) || continue
+    set -- ${stat##*) }   # the fields after the name: user and system time are the 12th and 13th
+    (( ${12} + ${13} >= $(getconf CLK_TCK) / 4 )) && return 0
+  done
+  return 1
+}
+
 start_program
 open_pictures '"a.bmp" "slow.wmf"'
 wait_pixel $((ix + 4)) $((iy + 4)) 282828          # a.bmp's ground
 xdotool mousemove --sync $((ix + 56)) $((iy + 40))
-sleep 0.2
 xdotool click 1          # measures a.bmp, then draws slow.wmf
-sleep 0.4
+until_true "$e2e_patience_ms" helper_busy || fail "no helper draws the metafile"
 xdotool key Return       # waits for the drawing
 
 # Another program's window over the picture column, then gone: the exposed part is
@@ -36,7 +47,7 @@ wait "$cover" 2>/dev/null || true
 wait_pixel $((ix + 4)) $((iy + 4)) 282828          # a.bmp again, not a hole
 no_window "^$box_title$" || fail "Enter took its step before the picture was drawn"
 
-wait_pixel $((ix + 4)) $((iy + 4)) 00FF00          # the metafile, once drawn
+wait_drawn $((ix + 4)) $((iy + 4)) 00FF00 slow.wmf # the metafile, once drawn
 close_box "error box of the step Enter took"       # the picture is not a bitmap
 
 save_results "$work/results.dat"

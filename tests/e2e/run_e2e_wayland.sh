@@ -22,17 +22,15 @@ start_compositor() {  # start_compositor <socket> [weston options]
   weston --backend=headless-backend.so --use-pixman --debug --width=1280 --height=1024 --socket="$@" \
     > "$work/weston-$1.log" 2>&1 &
   compositor=$!
-  for _ in $(seq 1 50); do [ -S "$XDG_RUNTIME_DIR/$1" ] && return 0; sleep 0.1; done
-  fail "weston did not start: $(cat "$work/weston-$1.log")"
+  until_true "$e2e_patience_ms" test -S "$XDG_RUNTIME_DIR/$1" || fail "weston did not start: $(cat "$work/weston-$1.log")"
 }
 
 start_compositor xwayland --xwayland
-for _ in $(seq 1 50); do
+xwayland_listening() {
   DISPLAY=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/weston-xwayland.log")
-  [ -n "$DISPLAY" ] && break
-  sleep 0.1
-done
-[ -n "$DISPLAY" ] || fail "weston started no XWayland"
+  [ -n "$DISPLAY" ]
+}
+until_true "$e2e_patience_ms" xwayland_listening || fail "weston started no XWayland"
 export DISPLAY
 WAYLAND_DISPLAY=xwayland "$program" > "$work/app.log" 2>&1 &
 app=$!
@@ -47,17 +45,14 @@ stop_program; app=""; stop_compositor; unset DISPLAY
 start_compositor wayland
 WAYLAND_DISPLAY=wayland "$program" > "$work/app.log" 2>&1 &
 app=$!
-count() { convert "$1" -fill black +opaque "#$2" -fill white -opaque "#$2" -format '%[fx:round(mean*w*h)]' info:; }
 mkdir "$work/shots"
-for _ in $(seq 1 30); do  # the about box's ground (D3D3C0) and panel (E4E6DD) on the screen
+about_box_shown() {  # the about box's ground (D3D3C0) and panel (E4E6DD) on the screen
   rm -f "$work"/shots/*
   (cd "$work/shots" && WAYLAND_DISPLAY=wayland weston-screenshooter > /dev/null 2>&1) || true
   shot_file=$(ls "$work"/shots/*.png 2> /dev/null | head -1 || true)
-  [ -n "$shot_file" ] && [ "$(count "$shot_file" D3D3C0)" -gt 10000 ] && [ "$(count "$shot_file" E4E6DD)" -gt 30000 ] && break
-  shot_file=""
-  sleep 0.2
-done
-[ -n "$shot_file" ] || fail "no about box on the compositor's screen"
+  [ -n "$shot_file" ] && [ "$(count_colour "$shot_file" D3D3C0)" -gt 10000 ] && [ "$(count_colour "$shot_file" E4E6DD)" -gt 30000 ]
+}
+until_true "$e2e_patience_ms" about_box_shown || fail "no about box on the compositor's screen"
 alive || fail "the program ended"
 echo "weston: an X client through XWayland, a Wayland client without it"
 rm -rf "$work"

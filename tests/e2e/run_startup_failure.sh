@@ -40,9 +40,11 @@ expect_clean_failure "no server at DISPLAY" env QT_QPA_PLATFORM=xcb DISPLAY=:999
 # takes every cookie in its file, whatever display the entry names).
 touch "$work/server-authority"
 XAUTHORITY="$work/server-authority" xauth -q add :0 . "$(mcookie)"
+started=$SECONDS
 Xvfb -displayfd 3 -nolisten tcp -auth "$work/server-authority" 3> "$work/display" > "$work/xvfb.log" 2>&1 &
 server=$!
-for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+# Waited for as long as a busy machine may take (30 s), not a count of tries.
+until [ -s "$work/display" ] || ((SECONDS >= 30 + started)); do sleep 0.1; done
 [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 display=":$(cat "$work/display")"
 : > "$work/program-authority"

@@ -9,10 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -57,6 +61,14 @@ protected:
     std::vector<uint32_t> pixels;
     int sinkCalls = 0;
 };
+
+// The kernel keeps scheduler statistics (the time a process ran, the time it waited for a
+// CPU, how many times it was given one): this process has been given one.
+bool schedulerKeepsWaitingTimes() {
+    std::ifstream schedstat("/proc/self/schedstat");
+    uint64_t ran = 0, waited = 0, times = 0;
+    return bool(schedstat >> ran >> waited >> times) && times > 0;
+}
 
 const std::vector<uint8_t> kEmf = qfip::testing::EmfFile{}.bytes();  // 48 x 24
 const std::vector<uint8_t> kIcon = qfip::testing::icon32(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
@@ -143,7 +155,7 @@ TEST_F(ClientTest, TheHelperStartsWithItsLimitsAndOnlyItsOwnDescriptors) {
     };
     const Case cases[] = {
         {"RLIMIT_AS soft", uint64_t(1) << 30}, {"RLIMIT_AS hard", uint64_t(1) << 30},
-        {"RLIMIT_CPU soft", 10},               {"RLIMIT_CPU hard", 11},
+        {"RLIMIT_CPU soft", 30},               {"RLIMIT_CPU hard", 31},
         {"RLIMIT_CORE soft", 0},               {"RLIMIT_CORE hard", 0},
         {"RLIMIT_FSIZE soft", 0},              {"RLIMIT_FSIZE hard", 0},
         {"RLIMIT_NOFILE soft", 256},           {"RLIMIT_NOFILE hard", 256},
@@ -180,16 +192,32 @@ TEST_F(ClientTest, AStopRequestKillsTheHelperAtOnce) {
     EXPECT_TRUE(noChildLeft());
 }
 
-// A metafile is given time for the work it announces, up to the CPU limit; a helper that
-// hangs on it is still killed once that time is up.
+// A metafile is given time for the work it announces, never past the CPU limit (less a
+// second); a helper that hangs on it is still killed once that time is up.
 TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
     using qfip::testing::WmfFile;
-    WmfFile many, huge;
+    WmfFile many, huge, saved, hugeAndSaved;
     many.rectangles = 60000;  // and four records before them
     huge.box[2] = 16384;
     huge.box[3] = 4096;
+    saved.savedContexts = 25000;
+    hugeAndSaved = huge;
+    hugeAndSaved.savedContexts = 100000;
+    std::vector<qfip::testing::MetaRecord> clips{{0x020B, {0, 0}}, {0x020C, {1000, 1000}}};
+    for (uint32_t i = 0; i < 1000; ++i) clips.insert(clips.end(), {{0x0416, {900, 900, i, i}}, {0x0415, {20, 20, 10, 10}}});
+    const std::vector<uint8_t> clipping = qfip::testing::placeableMetafile({0, 0, 1000, 1000}, 96, 1, clips);
     std::vector<uint8_t> manyCut = many.bytes();
     manyCut.resize(manyCut.size() / 2);
+    // 1000 x 1000 pixels of polylines of 200 points each (ten, and 3,466: 2.8 MB).
+    const auto polylines = [](int count) {
+        std::vector<qfip::testing::MetaRecord> records{{0x020B, {0, 0}}, {0x020C, {1000, 1000}}};
+        for (int i = 0; i < count; ++i) {
+            qfip::testing::MetaRecord line{0x0325, {200}};
+            for (uint32_t k = 0; k < 200; ++k) line.words.insert(line.words.end(), {(k * 37 + i) % 1000, (k * 91) % 1000});
+            records.push_back(line);
+        }
+        return qfip::testing::placeableMetafile({0, 0, 1000, 1000}, 96, 1, records);
+    };
     const struct {
         const char* name;
         DrawnKind kind;
@@ -198,21 +226,79 @@ TEST_F(ClientTest, AMetafileAnnouncingMoreWorkGetsALongerDeadline) {
     } cases[] = {
         {"icon", DrawnKind::Icon, kIcon, 0ms},
         {"small metafile", DrawnKind::EnhancedMetafile, kEmf, 0ms},
-        {"60,000 records", DrawnKind::PlaceableMetafile, many.bytes(), 3000ms},
-        {"only the records that are there", DrawnKind::PlaceableMetafile, manyCut, 1500ms},
-        {"64 million pixels: the CPU limit", DrawnKind::PlaceableMetafile, huge.bytes(), 10000ms},
+        {"60,000 records", DrawnKind::PlaceableMetafile, many.bytes(), 6000ms},
+        {"only the records that are there", DrawnKind::PlaceableMetafile, manyCut, 3000ms},
+        {"64 million pixels", DrawnKind::PlaceableMetafile, huge.bytes(), 16000ms},
+        // 238 ms for the pixels, 1.2 for 12 records, 80 for 2,000 points across 1000.
+        {"ten polylines of 200 points", DrawnKind::PlaceableMetafile, polylines(10), 319ms},
+        // 238, 347 for 3,468 records, 27,728 for 693,200 points: past the CPU limit.
+        {"3,466 polylines of 200 points", DrawnKind::PlaceableMetafile, polylines(3466), 26000ms},
+        // 2,500 for 25,005 records, 6,250 for 25,000 nested levels.
+        {"25,000 saved device contexts", DrawnKind::PlaceableMetafile, saved.bytes(), 8750ms},
+        // 238 for the pixels, 200 for 2,002 records, 2,000 for 2,000 clipping records.
+        {"2,000 clipping records", DrawnKind::PlaceableMetafile, clipping, 2438ms},
+        {"past the CPU limit: its limit less a second", DrawnKind::PlaceableMetafile, hugeAndSaved.bytes(), 26000ms},
     };
     ClientOptions options;
+    EXPECT_EQ(options.limits.cpuSeconds, 30u);
     for (const auto& c : cases) {
         EXPECT_EQ(drawingDeadline(options, c.kind, c.bytes), 3000ms + c.extra) << c.name;
     }
+    // The deadline follows the CPU limit it is given.
+    ClientOptions tight;
+    tight.limits.cpuSeconds = 10;
+    EXPECT_EQ(drawingDeadline(tight, DrawnKind::PlaceableMetafile, huge.bytes()), 9000ms);
+    EXPECT_EQ(drawingDeadline(tight, DrawnKind::PlaceableMetafile, polylines(10)), 3319ms);
 
     WmfFile longer;
-    longer.rectangles = 10000;  // half a second more
+    longer.rectangles = 10000;  // a second more
     const auto hanging = misbehaving("hang", 300ms);
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(draw(DrawnKind::PlaceableMetafile, longer.bytes(), hanging).outcome, Outcome::Timeout);
     EXPECT_GE(std::chrono::steady_clock::now() - started, drawingDeadline(hanging, DrawnKind::PlaceableMetafile, longer.bytes()));
+    EXPECT_TRUE(noChildLeft());
+}
+
+// The deadline counts the helper's own time. A helper that spins on one CPU beside four
+// busy processes gets a fifth of it and spends most of its deadline waiting for it: it is
+// not killed for that time, only once the clock has given it kStarvedDeadlines deadlines
+// (its own time would reach its deadline later still).
+TEST_F(ClientTest, TimeAHelperWaitsForACpuDoesNotCountAgainstItsDeadline) {
+    if (!schedulerKeepsWaitingTimes()) GTEST_SKIP() << "the kernel counts no time spent waiting for a CPU";
+    cpu_set_t oneCpu;
+    ASSERT_EQ(sched_getaffinity(0, sizeof oneCpu, &oneCpu), 0);
+    int cpu = 0;
+    while (!CPU_ISSET(cpu, &oneCpu)) ++cpu;
+    CPU_ZERO(&oneCpu);
+    CPU_SET(cpu, &oneCpu);
+    std::vector<pid_t> busy;
+    for (int i = 0; i < 4; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            sched_setaffinity(0, sizeof oneCpu, &oneCpu);
+            volatile uint64_t turns = 0;
+            for (;;) turns = turns + 1;
+        }
+        if (pid > 0) busy.push_back(pid);
+    }
+
+    const auto options = misbehaving("spin", 300ms);
+    const auto started = std::chrono::steady_clock::now();
+    const DrawResult result = std::async(std::launch::async, [&] {
+        // The helper started from this thread inherits its CPU.
+        sched_setaffinity(0, sizeof oneCpu, &oneCpu);
+        return draw(DrawnKind::EnhancedMetafile, kEmf, options);
+    }).get();
+    const auto took = std::chrono::steady_clock::now() - started;
+    for (const pid_t pid : busy) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+
+    ASSERT_EQ(busy.size(), 4u);
+    EXPECT_EQ(result.outcome, Outcome::Timeout) << describe(result);
+    EXPECT_GE(took, 2 * options.deadline) << "killed for the time it waited for the CPU";
+    EXPECT_LT(took, kStarvedDeadlines * options.deadline + 2s);
     EXPECT_TRUE(noChildLeft());
 }
 

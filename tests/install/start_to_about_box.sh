@@ -18,14 +18,17 @@ cd "$work"
 # servers started at the same moment by other runs on this machine never collide.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
 xvfb=$!
-for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+# Each wait lasts as long as a busy machine may take (30 s), not a count of tries.
+started=$SECONDS
+until [ -s "$work/display" ] || ((SECONDS >= 30 + started)); do sleep 0.1; done
 [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(head -n 1 "$work/display")"
 
 "$@" > "$work/program.log" 2>&1 &
 app=$!
 about=""
-for _ in $(seq 1 150); do
+started=$SECONDS
+until ((SECONDS >= 30 + started)); do
   about=$(xdotool search --onlyvisible --name '^Quendral Fast Image Processor 1.0$' 2>/dev/null | head -1 || true)
   [ -n "$about" ] && break
   if ! kill -0 "$app" 2>/dev/null; then break; fi

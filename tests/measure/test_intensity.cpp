@@ -108,6 +108,43 @@ TEST(MeasureIntensity, HalfSizeZeroGivesZero) {
               "Invalid floating point operation");
 }
 
+// Windows of the half sizes 0 and 1 as the measurement step makes them: a raster is asked
+// for at 2 * HalfWidth x 2 * HalfHeight; a zero side gives an empty (0 x 0) raster, yet
+// a = width - 2 and b = height - 2 follow the requested size. Rings of 255, interior 7.
+struct HalfSizeCase {
+    int64_t halfWidth, halfHeight;
+    int64_t total;
+    const char* mean;  // the mean, or the failure's message
+};
+
+class HalfSizes : public ::testing::TestWithParam<HalfSizeCase> {};
+
+TEST_P(HalfSizes, FollowTheRequestedSize) {
+    const HalfSizeCase& c = GetParam();
+    const int64_t w = 2 * c.halfWidth, h = 2 * c.halfHeight;
+    const FakeWindow raster = w == 0 || h == 0 ? framed(0, 0, 255, 7) : framed(w, h, 255, 7);
+    EXPECT_EQ(MeasureIntensity(raster, w, h, MeasureMode::Total), c.total);
+    std::string mean;
+    try {
+        mean = std::to_string(MeasureIntensity(raster, w, h, MeasureMode::Mean));
+    } catch (const Error& e) {
+        mean = e.what();
+    }
+    EXPECT_EQ(mean, c.mean);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HalfSizes,
+    ::testing::Values(HalfSizeCase{0, 1, 0, "Invalid floating point operation"},  // a = -2, b = 0
+                      HalfSizeCase{1, 0, 0, "Invalid floating point operation"},  // a = 0, b = -2
+                      HalfSizeCase{0, 0, 0, "0"},                                   // -2 * -2 = 4
+                      HalfSizeCase{0, 12, 0, "0"}, HalfSizeCase{12, 0, 0, "0"},     // -2 * 22
+                      HalfSizeCase{1, 1, 0, "Invalid floating point operation"},
+                      HalfSizeCase{1, 12, 0, "Invalid floating point operation"},
+                      HalfSizeCase{12, 1, 0, "Invalid floating point operation"},
+                      HalfSizeCase{2, 1, 0, "Invalid floating point operation"},
+                      HalfSizeCase{2, 2, 28, "7"}, HalfSizeCase{2, 3, 56, "7"}));
+
 TEST(MeasureIntensity, TotalBeyond32BitsIsExact) {
     // 9998 x 9998 interior of 255: 25,489,800,020 (more than 2^34).
     const FakeWindow w = framed(10000, 10000, 0, 255);

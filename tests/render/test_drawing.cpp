@@ -3,14 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
 
+#include "common/DrawnPictures.h"
+#include "common/Error.h"
+#include "render/AnsiText.h"
 #include "render/Drawing.h"
+#include "render/GdRaster.h"
 #include "render/MetafileRendering.h"
+#include "render/SvgRendering.h"
+#include "support/DrawnPictureWriter.h"
 #include "support/PictureColours.h"
 
 using qfip::exchange::DrawnKind;
@@ -52,7 +62,8 @@ TEST(SvgImage, UnreadableDocumentGivesANullImage) {
 
 // What a document may still draw after the check, and what of the user's files it may not
 // show. `outside`: QSvgRenderer alone shows the user's picture (so its absence after the
-// check means something); `kept`: the colour the check leaves at (4, 4).
+// check means something); `kept`: the colour the check leaves at (4, 4). librsvg, given
+// the document with no base location, shows none of them even without the check.
 TEST(SvgImage, DrawsOnlyWhatRefersToNothingOutsideTheDocument) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
@@ -95,10 +106,19 @@ TEST(SvgImage, DrawsOnlyWhatRefersToNothingOutsideTheDocument) {
         QSvgRenderer(c.svg).render(&painter);
         painter.end();
         EXPECT_EQ(holdsColour(unchecked, kUsersPictureColour), c.outside) << c.what;
+        EXPECT_FALSE(holdsColour(renderSvgDocument(c.svg, QSize(8, 8)), kUsersPictureColour)) << c.what;
         const QImage checked = renderSvg(c.svg, QSize(8, 8));
         ASSERT_FALSE(checked.isNull()) << c.what;
         EXPECT_FALSE(holdsColour(checked, kUsersPictureColour)) << c.what;
         EXPECT_EQ(checked.pixel(4, 4), c.kept) << c.what << std::hex << " " << checked.pixel(4, 4);
+    }
+
+    // Nor by a file URL, nor by a path relative to the current folder.
+    const QString relative = QDir::current().relativeFilePath(picture);
+    for (const QString& href : {"file://" + picture, relative}) {
+        const QImage alone = renderSvgDocument(svgDocument(image(href)), QSize(8, 8));
+        ASSERT_FALSE(alone.isNull()) << href.toStdString();
+        EXPECT_FALSE(holdsColour(alone, kUsersPictureColour)) << href.toStdString();
     }
 
     // Entities (which could name files of their own) make the document unreadable.
@@ -143,9 +163,251 @@ TEST(ReplyImage, PremultipliedARGB32WithinTheKindsBounds) {
     EXPECT_TRUE(replyImage(DrawnKind::Icon, QImage()).isNull());
 }
 
+namespace {
+
+using qfip::testing::MetaRecord;
+
+// The picture the helper draws of a metafile's bytes (its own copy, padded as the helper's
+// mapping is), or a null image with the failure's text.
+QImage drawn(DrawnKind kind, std::vector<uint8_t> bytes, std::string* failure = nullptr) {
+    const size_t size = bytes.size();
+    bytes.resize(size + qfip::kDrawnFilePadding, 0);
+    try {
+        return drawPicture(kind, std::span<uint8_t>(bytes.data(), size));
+    } catch (const qfip::Error& e) {
+        if (failure) *failure = e.what();
+        return QImage();
+    }
+}
+
+// GDI's records, as the tables write them. Colours are COLORREF, 0x00BBGGRR.
+constexpr uint32_t kRed = 0x0000FF, kWhite = 0xFFFFFF, kBlack = 0;
+MetaRecord wmfBrush(uint32_t colour, uint32_t style = 0, uint32_t hatch = 0) { return {0x02FC, {style, colour & 0xFFFF, colour >> 16, hatch}}; }
+MetaRecord wmfPen(uint32_t style, uint32_t width, uint32_t colour) { return {0x02FA, {style, width, 0, colour & 0xFFFF, colour >> 16}}; }
+MetaRecord wmfSelect(uint32_t object) { return {0x012D, {object}}; }
+MetaRecord wmfDelete(uint32_t object) { return {0x01F0, {object}}; }
+MetaRecord wmfRectangle(int l, int t, int r, int b) { return {0x041B, {uint32_t(b), uint32_t(r), uint32_t(t), uint32_t(l)}}; }
+MetaRecord wmfIntersectClip(int l, int t, int r, int b) { return {0x0416, {uint32_t(b), uint32_t(r), uint32_t(t), uint32_t(l)}}; }
+MetaRecord wmfExcludeClip(int l, int t, int r, int b) { return {0x0415, {uint32_t(b), uint32_t(r), uint32_t(t), uint32_t(l)}}; }
+const MetaRecord kWmfSaveDc{0x001E, {}};
+const MetaRecord kWmfRestoreDc{0x0127, {0xFFFF}};  // the last saved
+// A window of 100 x 100 units on a 100 x 100 picture: one unit a pixel.
+const MetaRecord kWindowOrigin{0x020B, {0, 0}};
+const MetaRecord kWindowExtent{0x020C, {100, 100}};
+MetaRecord wmfPolyline(const std::vector<std::pair<int, int>>& points) {
+    MetaRecord r{0x0325, {uint32_t(points.size())}};
+    for (const auto& [x, y] : points) r.words.insert(r.words.end(), {uint32_t(x), uint32_t(y)});
+    return r;
+}
+// A 20-unit font of the face and character set, selected as object 0.
+std::vector<MetaRecord> wmfFont(const std::string& face, uint32_t charset) {
+    std::vector<uint32_t> words{uint32_t(-20) & 0xFFFF, 0, 0, 0, 400, 0, charset << 8, 0, 0};
+    const std::vector<uint32_t> name = qfip::testing::wordsOfBytes(std::string(face).append(1, '\0'));
+    words.insert(words.end(), name.begin(), name.end());
+    return {{0x02FB, words}, wmfSelect(0)};
+}
+MetaRecord wmfTextOut(int x, int y, const std::string& text) {
+    MetaRecord r{0x0521, {uint32_t(text.size())}};
+    const std::vector<uint32_t> bytes = qfip::testing::wordsOfBytes(text);
+    r.words.insert(r.words.end(), bytes.begin(), bytes.end());
+    r.words.insert(r.words.end(), {uint32_t(y), uint32_t(x)});
+    return r;
+}
+MetaRecord wmfExtTextOut(int x, int y, const std::string& text) {
+    MetaRecord r{0x0A32, {uint32_t(y), uint32_t(x), uint32_t(text.size()), 0}};
+    const std::vector<uint32_t> bytes = qfip::testing::wordsOfBytes(text);
+    r.words.insert(r.words.end(), bytes.begin(), bytes.end());
+    return r;
+}
+
+std::vector<uint8_t> wmf100(std::vector<MetaRecord> records) {
+    records.insert(records.begin(), {kWindowOrigin, kWindowExtent});
+    return qfip::testing::placeableMetafile({0, 0, 100, 100}, 96, 4, records);
+}
+// White all over, then `between`, then red all over (a null pen: fills only).
+std::vector<uint8_t> wmfRedOverWhite(const std::vector<MetaRecord>& between) {
+    std::vector<MetaRecord> records{wmfPen(5, 0, 0), wmfSelect(0), wmfBrush(kWhite), wmfSelect(1), wmfRectangle(0, 0, 102, 102),
+                                    wmfDelete(1)};
+    records.insert(records.end(), between.begin(), between.end());
+    records.insert(records.end(), {wmfBrush(kRed), wmfSelect(1), wmfRectangle(0, 0, 102, 102)});
+    return wmf100(records);
+}
+
+// A 100 x 100 enhanced metafile (frame 26.46 mm): white all over, the clip set to the
+// top-left 50 x 50 (EMR_INTERSECTCLIPRECT), red all over.
+std::vector<uint8_t> emfClippedRedOverWhite() {
+    const auto brush = [](uint32_t handle, uint32_t colour) { return MetaRecord{39, {handle, 0, colour, 0}}; };
+    const MetaRecord rectangle{43, {0, 0, 100, 100}};
+    return qfip::testing::enhancedMetafile({0, 0, 99, 99}, {0, 0, 2646, 2646}, 3,
+                                           {brush(1, kWhite), {37, {1}}, {37, {0x80000008}}, rectangle, {30, {0, 0, 50, 50}},
+                                            brush(2, kRed), {37, {2}}, rectangle});
+}
+
+}  // namespace
+
+// Clipping and lines as GDI draws them, at exact pixels: the clip rectangle of both kinds,
+// ExcludeClipRect, SaveDC/RestoreDC around a clip, a clip that leaves nothing, and an
+// open U drawn by Polyline with a pen 3 wide, stroked and not filled.
+TEST(MetafileDrawing, ClipsAndLinesAsGdiDraws) {
+    constexpr QRgb red = 0xFFFF0000, white = 0xFFFFFFFF, black = 0xFF000000;
+    struct Point {
+        int x, y;
+        QRgb colour;
+    };
+    struct Case {
+        const char* name;
+        DrawnKind kind;
+        std::vector<uint8_t> bytes;
+        std::vector<Point> points;
+    };
+    const Case cases[] = {
+        {"EMF: red clipped to the top-left 50 x 50", DrawnKind::EnhancedMetafile, emfClippedRedOverWhite(),
+         {{10, 10, red}, {45, 45, red}, {75, 25, white}, {25, 75, white}, {75, 75, white}}},
+        {"WMF: IntersectClipRect", DrawnKind::PlaceableMetafile, wmfRedOverWhite({wmfIntersectClip(0, 0, 50, 50)}),
+         {{10, 10, red}, {49, 49, red}, {50, 10, white}, {10, 50, white}, {75, 75, white}}},
+        {"WMF: ExcludeClipRect", DrawnKind::PlaceableMetafile, wmfRedOverWhite({wmfExcludeClip(0, 0, 50, 50)}),
+         {{10, 10, white}, {49, 49, white}, {50, 10, red}, {10, 50, red}, {75, 75, red}}},
+        {"WMF: a clip within SaveDC and RestoreDC", DrawnKind::PlaceableMetafile,
+         wmfRedOverWhite({kWmfSaveDc, wmfIntersectClip(0, 0, 50, 50), kWmfRestoreDc}), {{10, 10, red}, {75, 75, red}}},
+        {"WMF: clips that leave nothing", DrawnKind::PlaceableMetafile,
+         wmfRedOverWhite({wmfIntersectClip(0, 0, 50, 50), wmfIntersectClip(60, 60, 100, 100)}), {{10, 10, white}, {75, 75, white}}},
+        {"WMF: an open U by Polyline, pen 3 wide", DrawnKind::PlaceableMetafile,
+         wmf100({wmfPen(0, 3, kBlack), wmfSelect(0), wmfPolyline({{20, 20}, {20, 80}, {80, 80}, {80, 20}})}),
+         {{20, 50, black}, {50, 80, black}, {80, 50, black}, {20, 20, black}, {50, 50, white}, {50, 21, white}, {50, 75, white},
+          {10, 50, white}}},
+        {"WMF: hatched brush, cross", DrawnKind::PlaceableMetafile,
+         wmf100({wmfPen(5, 0, 0), wmfSelect(0), wmfBrush(kRed, 2, 4), wmfSelect(1), wmfRectangle(0, 0, 102, 102)}),
+         {{4, 0, red}, {0, 3, red}, {4, 3, red}, {12, 11, red}, {1, 1, white}, {5, 6, white}}},
+    };
+    for (const Case& c : cases) {
+        std::string failure;
+        const QImage image = drawn(c.kind, c.bytes, &failure);
+        ASSERT_EQ(image.size(), QSize(100, 100)) << c.name << ": " << failure;
+        for (const Point& p : c.points)
+            EXPECT_EQ(image.pixel(p.x, p.y), p.colour) << c.name << " at " << p.x << ", " << p.y << std::hex << ": " << image.pixel(p.x, p.y);
+    }
+}
+
+// A placeable metafile's text is bytes in its font's code page.
+TEST(AnsiText, DecodedFromTheFontsCodePage) {
+    struct Case {
+        const char* bytes;
+        uint8_t charset;
+        std::u32string text;
+    };
+    const Case cases[] = {
+        {"Caf\xE9", 0, U"Caf\u00E9"},                    // ANSI_CHARSET: Windows-1252
+        {"\x93q\x94 \x80", 1, U"\u201Cq\u201D \u20AC"},  // DEFAULT_CHARSET too: curly quotes, euro
+        {"\x93q\x94", 77 + 1, U"\u201Cq\u201D"},         // a set with no table of its own: 1252
+        {"\xE1\xE2", 161, U"\u03B1\u03B2"},              // GREEK_CHARSET: 1253
+        {"\xC0\xE9", 204, U"\u0410\u0439"},              // RUSSIAN_CHARSET: 1251
+        {"\x9A\xE9", 238, U"\u0161\u00E9"},              // EASTEUROPE_CHARSET: 1250
+        {"a\x82\xA0z", 128, U"a\u3042z"},                // SHIFTJIS_CHARSET: 932, two bytes a character
+        {"\xB0", 255, U"\u2591"},                        // OEM_CHARSET: 437
+        {"\x41\xE9\xFF", 2, U"\u0041\u00E9\u00FF"},      // SYMBOL_CHARSET: the font's own codes, byte for byte
+        {"a\x81z", 0, U"a\uFFFDz"},                      // a byte 1252 leaves undefined
+        {"a\x82", 128, U"a\uFFFD"},                      // a double-byte character cut short
+        {"<&>\"", 0, U"<&>\""},                          // markup characters are characters
+    };
+    for (const Case& c : cases) EXPECT_EQ(decodeAnsiText(c.bytes, c.charset), c.text) << c.bytes << " " << int(c.charset);
+}
+
+// WMF text in its code page draws as text (it made the whole picture "not valid"): the
+// same characters in two code pages draw the same pixels, other characters other pixels,
+// and TEXTOUT and EXTTEXTOUT draw alike.
+TEST(MetafileDrawing, WmfTextInItsCodePageDrawsAsText) {
+    const auto text = [](const std::string& bytes, uint32_t charset, bool extended = false) {
+        std::vector<MetaRecord> records = wmfFont("Arial", charset);
+        records.push_back(extended ? wmfExtTextOut(5, 30, bytes) : wmfTextOut(5, 30, bytes));
+        std::string failure;
+        const QImage image = drawn(DrawnKind::PlaceableMetafile, wmf100(records), &failure);
+        EXPECT_FALSE(image.isNull()) << bytes << ": " << failure;
+        return image;
+    };
+    const auto inkIn = [](const QImage& image, int left, int right) {
+        int dark = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = left; x < right; ++x) dark += qGray(image.pixel(x, y)) < 128;
+        return dark;
+    };
+    const QImage cafe1252 = text("Caf\xE9", 0), cafe1250 = text("Caf\xE9", 238), cafeRussian = text("Caf\xE9", 204);
+    const QImage cafe = text("Caf", 0);
+    EXPECT_EQ(cafe1252, cafe1250);     // é in both
+    EXPECT_NE(cafe1252, cafeRussian);  // й
+    EXPECT_GT(inkIn(cafe1252, 5, 100), inkIn(cafe, 5, 100) + 10);  // the é has ink of its own
+    EXPECT_EQ(text("Caf\xE9", 0, true), cafe1252);
+
+    const QImage curly = text("\x93q\x94", 0), curlyGreek = text("\x93q\x94", 161), straight = text("\"q\"", 0);
+    EXPECT_EQ(curly, curlyGreek);
+    EXPECT_NE(curly, straight);
+    EXPECT_GT(inkIn(curly, 5, 100), inkIn(text("q", 0), 5, 100) + 4);  // the quotes have ink
+    EXPECT_EQ(text("\x93q\x94", 0, true), curly);
+}
+
+// Lines drawn straight into libwmf's bitmap give exactly the pixels of the line's own
+// definition that lie in the bitmap and its clip region, however far outside the line's
+// ends are (the clipped part is computed, never walked).
+TEST(GdRaster, LinesAndFillsKeepToTheBitmapAndItsClip) {
+    constexpr int kSide = 24;
+    std::vector<int> pixels(kSide * kSide);
+    std::vector<int*> rows(kSide);
+    for (int y = 0; y < kSide; ++y) rows[size_t(y)] = pixels.data() + y * kSide;
+    auto image = std::make_unique<gdImage>();
+    image->sx = image->sy = kSide;
+    image->trueColor = 1;
+    image->tpixels = rows.data();
+    const PixelBox boxes[] = {{2, 3, 10, 21}, {12, 3, 31, 8}};  // the second partly outside
+    const PixelRegion clip = PixelRegion::unionOf({boxes[0], boxes[1]});
+    const auto inClip = [&](int64_t x, int64_t y) {
+        if (x < 0 || y < 0 || x >= kSide || y >= kSide) return false;
+        for (const PixelBox& b : boxes)
+            if (x >= b.left && x < b.right && y >= b.top && y < b.bottom) return true;
+        return false;
+    };
+    // Pixel k of the line: one step along its longer axis, the other coordinate rounded.
+    const auto reference = [&](int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+        std::vector<int> want(kSide * kSide, 0);
+        const bool alongX = std::llabs(x1 - x0) >= std::llabs(y1 - y0);
+        const int64_t m0 = alongX ? x0 : y0, m1 = alongX ? x1 : y1, n0 = alongX ? y0 : x0, n1 = alongX ? y1 : x1;
+        const int64_t steps = std::llabs(m1 - m0), dn = std::llabs(n1 - n0);
+        for (int64_t k = 0; k <= steps; ++k) {
+            const int64_t m = m0 + (m1 >= m0 ? k : -k);
+            const int64_t f = steps ? (2 * k * dn + steps) / (2 * steps) : 0;
+            const int64_t n = n0 + (n1 >= n0 ? f : -f);
+            const int64_t x = alongX ? m : n, y = alongX ? n : m;
+            if (inClip(x, y)) want[size_t(y * kSide + x)] = 1;
+        }
+        return want;
+    };
+    const int64_t far = 1000000;
+    const int64_t lines[][4] = {{0, 0, 23, 23}, {23, 0, 0, 23}, {5, -3, 5, 30}, {-4, 4, 40, 4}, {1, 2, 22, 9},
+                                {22, 19, 3, 4},  {7, 7, 7, 7},   {-far, 5, far, 6}, {-far, -far + 3, far, far + 3},
+                                {13, -far, 14, far}, {3, 22, 20, 1}};
+    const PixelPaint one{1};
+    const GdCanvas clipped{image.get(), &clip};
+    for (const auto& l : lines) {
+        std::fill(pixels.begin(), pixels.end(), 0);
+        drawPixelLine(clipped, l[0], l[1], l[2], l[3], one);
+        EXPECT_EQ(pixels, reference(l[0], l[1], l[2], l[3])) << l[0] << "," << l[1] << " to " << l[2] << "," << l[3];
+    }
+    // Without a clip region the whole bitmap may be drawn on.
+    std::fill(pixels.begin(), pixels.end(), 0);
+    drawPixelLine(GdCanvas{image.get(), nullptr}, -far, 0, far, 0, one);
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 1), kSide);
+    std::fill(pixels.begin(), pixels.end(), 0);
+    fillPixels(clipped, -far, 0, far, 5, one);
+    int filled = 0;
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) {
+            EXPECT_EQ(pixels[size_t(y * kSide + x)], int(inClip(x, y) && y <= 5)) << x << "," << y;
+            filled += pixels[size_t(y * kSide + x)];
+        }
+    EXPECT_EQ(filled, 8 * 3 + 12 * 3);
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QGuiApplication app(argc, argv);  // the check's baseline, QSvgRenderer, draws with Qt's fonts
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

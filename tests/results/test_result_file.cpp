@@ -63,11 +63,22 @@ struct FileState {
     nlink_t links = 0;
 };
 
+// The bytes of a file whoever runs the test: a file that its owner may not read (mode
+// 0200; root reads it anyway) is made readable to its owner for the read, then given its
+// mode back.
+std::string bytesOf(const fs::path& p, mode_t mode) {
+    if (access(p.c_str(), R_OK) == 0 || chmod(p.c_str(), mode | S_IRUSR) != 0) return readBytes(p);
+    std::string bytes = readBytes(p);
+    chmod(p.c_str(), mode);
+    return bytes;
+}
+
 FileState stateOf(const fs::path& p) {
     FileState state;
     struct stat st{};
     if (stat(p.c_str(), &st) != 0) return state;
-    state = {true, readBytes(p), st.st_ino, mode_t(st.st_mode & 07777), st.st_uid, st.st_gid, st.st_nlink};
+    const mode_t mode = st.st_mode & 07777;
+    state = {true, bytesOf(p, mode), st.st_ino, mode, st.st_uid, st.st_gid, st.st_nlink};
     return state;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/BmpWriter.h"
+#include "support/MetafileWriter.h"
 
 namespace qfip::testing {
 
@@ -82,12 +83,14 @@ struct EmfFile {
     std::vector<EmfText> texts;
     bool endRecord = true;
 
-    // A width x height picture (at 96 dpi) whose left half is the red rectangle.
+    // A width x height picture (at 96 dpi) whose left half is the red rectangle (GDI
+    // leaves the right column and bottom row of a rectangle drawn with the null pen out:
+    // it reaches a pixel further).
     static EmfFile leftHalfRed(int32_t width, int32_t height) {
         EmfFile emf;
         const int32_t frame[4] = {0, 0, width * 2540 / 96, height * 2540 / 96};
         const int32_t bounds[4] = {0, 0, width - 1, height - 1};
-        const int32_t rect[4] = {0, 0, width / 2, height};
+        const int32_t rect[4] = {0, 0, width / 2 + 1, height + 1};
         std::copy(std::begin(frame), std::end(frame), emf.frame);
         std::copy(std::begin(bounds), std::end(bounds), emf.bounds);
         std::copy(std::begin(rect), std::end(rect), emf.rect);
@@ -95,80 +98,16 @@ struct EmfFile {
     }
 
     std::vector<uint8_t> bytes() const {
-        std::vector<uint8_t> e;
-        putU32(e, 1);    // EMR_HEADER
-        putU32(e, 108);  // header with both extensions
-        for (int32_t v : bounds) putU32(e, uint32_t(v));
-        for (int32_t v : frame) putU32(e, uint32_t(v));
-        putU32(e, 0x464D4520);  // " EMF"
-        putU32(e, 0x10000);
-        putU32(e, 0);  // total size, set below
-        putU32(e, 0);  // records, set below
-        putU16(e, fontFace.empty() ? 2 : 3);  // handles
-        putU16(e, 0);
-        putU32(e, 0);  // description
-        putU32(e, 0);
-        putU32(e, 0);  // palette entries
-        putU32(e, 1024);  // reference device in pixels
-        putU32(e, 768);
-        putU32(e, 271);   // and in millimetres (96 dpi)
-        putU32(e, 203);
-        putU32(e, 0);  // pixel format
-        putU32(e, 0);
-        putU32(e, 0);  // OpenGL
-        putU32(e, 271000);
-        putU32(e, 203000);
-        // EMR_CREATEBRUSHINDIRECT 1: solid
-        putU32(e, 39); putU32(e, 24); putU32(e, 1); putU32(e, 0); putU32(e, colour); putU32(e, 0);
-        // EMR_SELECTOBJECT brush 1, then the stock NULL_PEN
-        putU32(e, 37); putU32(e, 12); putU32(e, 1);
-        putU32(e, 37); putU32(e, 12); putU32(e, 0x80000008);
-        // EMR_RECTANGLE
-        putU32(e, 43); putU32(e, 24);
-        for (int32_t v : rect) putU32(e, uint32_t(v));
-        uint32_t records = 5;
-        if (!fontFace.empty()) {
-            // EMR_EXTCREATEFONTINDIRECTW 2: a LOGFONTW and the zeroed rest of the
-            // LOGFONT_PANOSE form (full name, style, version, panose), then select it.
-            putU32(e, 82); putU32(e, 332); putU32(e, 2);
-            const size_t logFont = e.size();
-            putU32(e, uint32_t(fontHeight));
-            for (int i = 0; i < 3; ++i) putU32(e, 0);  // width, escapement, orientation
-            putU32(e, 400);                            // weight
-            for (int i = 0; i < 8; ++i) e.push_back(0);  // italic ... pitch and family
-            for (size_t i = 0; i < 32; ++i) putU16(e, i < fontFace.size() ? fontFace[i] : 0);
-            e.resize(logFont + 320, 0);
-            putU32(e, 37); putU32(e, 12); putU32(e, 2);
-            records += 2;
-        }
-        for (const EmfText& text : texts) {
-            const uint32_t count = uint32_t(text.characters.size());
-            const uint32_t stringBytes = (count * 2 + 3) / 4 * 4;
-            const uint32_t size = 76 + stringBytes + (text.advances ? count * 4 : 0);
-            putU32(e, 84); putU32(e, size);            // EMR_EXTTEXTOUTW
-            for (int32_t v : bounds) putU32(e, uint32_t(v));
-            putU32(e, 1);                              // GM_COMPATIBLE
-            putU32(e, 0); putU32(e, 0);                // scales
-            putU32(e, uint32_t(text.x)); putU32(e, uint32_t(text.y));
-            putU32(e, count);
-            putU32(e, 76);                             // string offset
-            putU32(e, text.glyphIndex ? 0x10 : 0);     // ETO_GLYPH_INDEX
-            for (int32_t v : bounds) putU32(e, uint32_t(v));
-            putU32(e, text.advances ? 76 + stringBytes : 0);
-            for (uint16_t c : text.characters) putU16(e, c);
-            if (count % 2) putU16(e, 0);
-            if (text.advances)
-                for (uint32_t i = 0; i < count; ++i) putU32(e, 8);
-            ++records;
-        }
-        if (endRecord) {
-            // EMR_EOF
-            putU32(e, 14); putU32(e, 20); putU32(e, 0); putU32(e, 16); putU32(e, 20);
-            ++records;
-        }
-        setU32(e, 48, uint32_t(e.size()));
-        setU32(e, 52, records);
-        return e;
+        EmfWriter e({bounds[0], bounds[1], bounds[2], bounds[3]}, {frame[0], frame[1], frame[2], frame[3]});
+        e.select(e.brush(gdi::BS_SOLID, colour));
+        e.select(gdi::NULL_PEN);
+        e.rectangle({rect[0], rect[1], rect[2], rect[3]});
+        if (!fontFace.empty()) e.select(e.font(fontHeight, fontFace));
+        const RecordRect box = {bounds[0], bounds[1], bounds[2], bounds[3]};
+        for (const EmfText& text : texts)
+            e.text(text.x, text.y, text.characters, text.glyphIndex ? 0x10 : 0,  // ETO_GLYPH_INDEX
+                   text.advances ? std::vector<int32_t>(text.characters.size(), 8) : std::vector<int32_t>{}, box, box);
+        return e.bytes(endRecord);
     }
 };
 
@@ -194,68 +133,56 @@ struct WmfFile {
     std::string text;
 
     std::vector<uint8_t> bytes() const {
-        std::vector<uint8_t> w;
-        putU32(w, 0x9AC6CDD7);
-        putU16(w, 0);
-        for (int16_t v : box) putU16(w, uint16_t(v));
-        putU16(w, unitsPerInch);
-        putU32(w, 0);
-        uint16_t sum = 0;
-        for (size_t i = 0; i < 10; ++i) sum ^= uint16_t(w[2 * i] | w[2 * i + 1] << 8);
-        putU16(w, sum);
-
-        const size_t start = w.size();
-        putU16(w, 1);      // in memory
-        putU16(w, 9);      // header words
-        putU16(w, 0x300);  // version
-        putU32(w, 0);      // size in words, set below
-        putU16(w, 2);      // objects: a brush and a font
-        putU32(w, 0);      // largest record in words, set below
-        putU16(w, 0);
-        uint32_t largest = 0;
-        const auto record = [&](uint16_t function, const std::vector<uint16_t>& words) {
-            const uint32_t size = 3 + uint32_t(words.size());
-            largest = std::max(largest, size);
-            putU32(w, size);
-            putU16(w, function);
-            for (uint16_t v : words) putU16(w, v);
-        };
+        WmfWriter w({box[0], box[1], box[2], box[3]}, unitsPerInch);
+        w.setWindowOrg(0, 0);
+        w.setWindowExt(windowExtent[0], windowExtent[1]);
         const auto fill = [&](uint32_t colour, const int16_t* r, uint32_t times, uint32_t saved) {
-            // META_CREATEBRUSHINDIRECT (style, colour, hatch) into slot 0, META_SELECTOBJECT
-            // 0, META_SAVEDC, META_RECTANGLE (bottom, right, top, left), META_DELETEOBJECT 0
-            record(0x02FC, {0, uint16_t(colour), uint16_t(colour >> 16), 0});
-            record(0x012D, {0});
-            for (uint32_t i = 0; i < saved; ++i) record(0x001E, {});
-            for (uint32_t i = 0; i < times; ++i) record(0x041B, {uint16_t(r[3]), uint16_t(r[2]), uint16_t(r[1]), uint16_t(r[0])});
-            record(0x01F0, {0});
+            const uint16_t brush = w.brush(gdi::BS_SOLID, colour);
+            w.select(brush);
+            for (uint32_t i = 0; i < saved; ++i) w.saveDC();
+            for (uint32_t i = 0; i < times; ++i) w.rectangle({r[0], r[1], r[2], r[3]});
+            w.deleteObject(brush);
         };
-        // META_SETWINDOWORG (y, x), META_SETWINDOWEXT (y, x)
-        record(0x020B, {0, 0});
-        record(0x020C, {uint16_t(windowExtent[1]), uint16_t(windowExtent[0])});
         fill(colour, rect, rectangles, savedContexts);
         for (const Fill& f : more) fill(f.first, f.second.data(), 1, 0);
-        // Bytes two to a word, the last padded with a zero.
-        const auto pack = [](std::vector<uint16_t> words, const std::string& bytes, size_t size) {
-            for (size_t i = 0; i < size; i += 2)
-                words.push_back(uint16_t(uint8_t(bytes[i]) | (i + 1 < bytes.size() ? uint8_t(bytes[i + 1]) << 8 : 0)));
-            return words;
-        };
         if (!text.empty()) {
-            // META_CREATEFONTINDIRECT: height, width, escapement, orientation, weight,
-            // italic/underline, strike-out/charset, precisions, quality/pitch, the face
-            // ending in a zero; META_SELECTOBJECT 0
-            record(0x02FB, pack({uint16_t(-12), 0, 0, 0, 400, 0, 0, 0, 0}, fontFace, fontFace.size() + 1));
-            record(0x012D, {0});
-            // META_TEXTOUT: length, the characters, y, x
-            std::vector<uint16_t> words = pack({uint16_t(text.size())}, text, text.size());
-            words.insert(words.end(), {2, 2});
-            record(0x0521, words);
+            w.select(w.font(-12, fontFace));
+            w.textOut(2, 2, text);
         }
-        putU32(w, 3); putU16(w, 0);  // META_EOF
-        setU32(w, start + 6, uint32_t((w.size() - start) / 2));
-        setU32(w, start + 12, largest);
-        return w;
+        return w.bytes(2);  // room for a brush and a font
     }
 };
+
+// Metafiles of any records, for the drawing tables: a placeable metafile of 16-bit
+// records (function, parameter words) after its two headers, its box in units of
+// `unitsPerInch`, room for `objects` objects; an enhanced metafile of 32-bit records
+// (type, parameter words) after its header and before EMR_EOF, bounds in inclusive
+// pixels and frame in 0.01 mm, room for `handles` handles.
+struct MetaRecord {
+    uint32_t function;
+    std::vector<uint32_t> words;  // 16-bit in a placeable metafile
+};
+
+inline std::vector<uint8_t> placeableMetafile(const std::array<int16_t, 4>& box, uint16_t unitsPerInch, uint16_t objects,
+                                              const std::vector<MetaRecord>& records) {
+    WmfWriter w(box, unitsPerInch);
+    for (const MetaRecord& r : records) w.record(uint16_t(r.function), std::vector<uint16_t>(r.words.begin(), r.words.end()));
+    return w.bytes(objects);
+}
+
+// Bytes as 16-bit parameter words, two to a word, the last padded with a zero.
+inline std::vector<uint32_t> wordsOfBytes(std::string_view bytes) {
+    std::vector<uint32_t> words;
+    for (size_t i = 0; i < bytes.size(); i += 2)
+        words.push_back(uint8_t(bytes[i]) | (i + 1 < bytes.size() ? uint32_t(uint8_t(bytes[i + 1])) << 8 : 0));
+    return words;
+}
+
+inline std::vector<uint8_t> enhancedMetafile(const std::array<int32_t, 4>& bounds, const std::array<int32_t, 4>& frame,
+                                             uint16_t handles, const std::vector<MetaRecord>& records) {
+    EmfWriter e(bounds, frame);
+    for (const MetaRecord& r : records) e.record(r.function, r.words);
+    return e.bytes(true, handles);
+}
 
 }  // namespace qfip::testing

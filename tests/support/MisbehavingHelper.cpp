@@ -47,6 +47,12 @@ void pixels(uint64_t count) {
     for (;;) pause();
 }
 
+// Hangs in a loop that always wants a CPU.
+[[noreturn]] void spin() {
+    volatile uint64_t turns = 0;
+    for (;;) turns = turns + 1;
+}
+
 struct Request {
     DrawnKind kind = DrawnKind::Icon;
     std::vector<uint8_t> bytes;
@@ -130,6 +136,7 @@ int main() {
     }
     if (mode == "abort") std::abort();
     if (mode == "hang") hang();
+    if (mode == "spin") spin();
     if (mode == "exit3") _exit(3);
     if (mode == "silent") _exit(0);
     const Request request = readRequest();

@@ -10,15 +10,20 @@
 #include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
 
 namespace qfip::testing {
 
@@ -87,21 +92,47 @@ inline std::string runInChild(const ChildLimits& limits, const std::function<std
 }
 
 // Runs the current test alone in a new process of this test program, as nobody; its output
-// goes where this process's goes. The exit status of that run (0: the test passed), or -1
-// when it could not be started.
+// goes where this process's goes. Nobody may not be able to reach the program where it was
+// built (a clone under a folder only its owner may enter), so the run starts from a copy
+// in a fresh folder under /tmp open to every user, in the root folder and with TMPDIR=/tmp.
+// The exit status of that run (0: the test passed), or -1 when it could not be started.
 inline int rerunCurrentTestAsNobody() {
-    char self[4096];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) return -1;
-    self[length] = '\0';
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (error) return -1;
+    std::string folderName = "/tmp/qfip-rerun-XXXXXX";
+    if (!mkdtemp(folderName.data())) return -1;
+    struct RemovedAfterwards {
+        fs::path folder;
+        ~RemovedAfterwards() {
+            std::error_code ignored;
+            fs::remove_all(folder, ignored);
+        }
+    } copyFolder{folderName};
+    const fs::path copy = copyFolder.folder / self.filename();
+    if (!fs::copy_file(self, copy, error) || chmod(copy.c_str(), 0755) != 0 ||
+        chmod(copyFolder.folder.c_str(), 0755) != 0)
+        return -1;
+
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-    char* const argv[] = {self, const_cast<char*>(filter.c_str()), nullptr};
+    char* const argv[] = {const_cast<char*>(copy.c_str()), const_cast<char*>(filter.c_str()), nullptr};
+    // This process's environment but TMPDIR, which may name a folder nobody can't enter.
+    std::vector<std::string> variables{"TMPDIR=/tmp"};
+    for (char** variable = environ; *variable; ++variable) {
+        if (std::string_view(*variable).substr(0, 7) != "TMPDIR=") variables.emplace_back(*variable);
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
     const pid_t child = fork();
     if (child < 0) return -1;
     if (child == 0) {
         // Only system calls between fork and exec: this process may have other threads.
-        if (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0) execv(self, argv);
+        if (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0 && chdir("/") == 0)
+            execve(argv[0], argv, envp.data());
         _exit(127);
     }
     int status = 0;

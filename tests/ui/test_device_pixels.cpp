@@ -1,10 +1,12 @@
 // One picture pixel on one device pixel at the scale of the run (ctest runs this file with
 // QT_SCALE_FACTOR 1, 1.25, 1.5 and 2): a 40 x 40 checkerboard lies one to one in the
 // window's backing store, and the pointer at a device pixel names the picture pixel shown
-// there, outlines the window around it there and measures that window.
+// there, outlines the window around it there and measures that window. The results
+// heading's two separators and the toolbar's flat ground at the same scales.
 #include <QBackingStore>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QToolBar>
 #include <QWindow>
 #include <QtTest/qtestmouse.h>
 
@@ -98,6 +100,54 @@ TEST_F(DevicePixelTest, PicturePointerOutlineAndSampleAreOneToOne) {
         EXPECT_EQ(log().section('\n', -2, -2), QStringLiteral("    check       %1       1020").arg(total));
         findOneToOne("Image2", [&](int x, int y) { return shown(c.x() - 2 + x, c.y() - 2 + y); }, 4);
     }
+}
+
+// Each separator of the results heading fills at least one device column inside its own
+// span, in its colour, in every device row of the heading: a one-pixel line at a
+// fractional scale can fall between device pixels and vanish.
+TEST_F(DevicePixelTest, HeadingSeparatorsAreAtLeastOneDevicePixel) {
+    const QImage image = shot();
+    const QWidget* heading = control("Panel7");
+    const QRectF strip(QPointF(heading->mapTo(form.get(), QPoint(0, 0))) * ratio, QSizeF(heading->size()) * ratio);
+    for (const char* name : {"Bevel1", "Bevel2"}) {
+        SCOPED_TRACE(testing::Message() << name << " at scale " << ratio);
+        QWidget* line = control(name);
+        const QRgb colour = line->palette().color(QPalette::WindowText).rgb();
+        ASSERT_NE(colour, heading->palette().color(QPalette::Window).rgb());
+        const QRectF span(QPointF(line->mapTo(form.get(), QPoint(0, 0))) * ratio, QSizeF(line->size()) * ratio);
+        const int left = int(std::floor(span.left())), right = int(std::ceil(span.right()));
+        for (int y = int(std::ceil(strip.top())) + 1; y < int(std::floor(strip.bottom())) - 1; ++y) {
+            int columns = 0;
+            for (int x = left - 2; x < right + 2; ++x) {
+                if (image.pixel(x, y) != colour) continue;
+                EXPECT_TRUE(x >= left && x < right) << "column " << x << " of " << left << " to " << right;
+                ++columns;
+            }
+            EXPECT_GE(columns, 1) << "device row " << y;
+        }
+    }
+}
+
+// The toolbar's ground is flat D7D7D7 on every device pixel that no button or divider
+// covers (a style paints its own gradient there).
+TEST_F(DevicePixelTest, ToolbarGroundIsFlat) {
+    const QImage image = shot();
+    auto* bar = control<QToolBar>("ToolBar1");
+    const auto devicePixels = [&](const QWidget* w) {
+        const QRectF r(QPointF(w->mapTo(form.get(), QPoint(0, 0))) * ratio, QSizeF(w->size()) * ratio);
+        return QRect(QPoint(int(std::floor(r.left())), int(std::floor(r.top()))),
+                     QPoint(int(std::ceil(r.right())) - 1, int(std::ceil(r.bottom())) - 1));
+    };
+    QRegion ground(devicePixels(bar).adjusted(1, 1, -1, -1));
+    for (const QWidget* child : bar->findChildren<QWidget*>()) {
+        if (child->isVisible()) ground -= devicePixels(child).adjusted(-1, -1, 1, 1);
+    }
+    int checked = 0, other = 0;
+    for (const QRect& r : ground)
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x, ++checked) other += image.pixel(x, y) != qRgb(0xD7, 0xD7, 0xD7);
+    EXPECT_GT(checked, 29 * 100);
+    EXPECT_EQ(other, 0) << "of " << checked << " device pixels at scale " << ratio;
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ TEST_F(HelperFailureTest, PreviewMovedOnKillsTheHelperUnderWay) {
 // keeps painting under the wait cursor, and the step ends as it would have without it.
 TEST_F(HelperFailureTest, ALongDrawingKeepsTheWindowPaintingUnderTheWaitCursor) {
     WmfFile slow;
-    slow.rectangles = 60000;  // most of a second to draw
+    slow.savedContexts = 20000;  // most of a second to draw (libwmf's time grows with their square)
     write("slow.wmf", slow.bytes());
     write("m.emf", EmfFile{}.bytes());
     const struct {

@@ -1,6 +1,7 @@
 // The program's own dialogs: the save dialog's set-up and memory, the confirmation box,
 // the plain message box and the error box.
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -144,6 +145,45 @@ TEST(ConfirmBox, OnlyYesCountsAsYes) {
         whenConfirmationIsUp(answers[i].first);
         EXPECT_EQ(host.confirm(nullptr, "Do you want to save the result file?"), answers[i].second) << "answer " << i;
     }
+}
+
+// The question can be selected with the mouse, as a message box's text can; Ctrl+C copies
+// the selected part, or the whole question when nothing is selected, wherever the focus is
+// (Yes, or the text after a click on it), and answers nothing.
+TEST(ConfirmBox, CtrlCCopiesTheQuestion) {
+    const QString question = "Do you want to save the result file?";
+    QtDialogHost host;
+    whenConfirmationIsUp([question](ConfirmationBox& box) {
+        auto* text = box.findChild<QLabel*>("Question");
+        ASSERT_NE(text, nullptr);
+        EXPECT_TRUE(text->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        const auto copied = [&] {
+            clipboard->setText("(nothing)");
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+            return clipboard->text();
+        };
+        ASSERT_EQ(QApplication::focusWidget(), box.yesButton());
+        EXPECT_EQ(copied(), question);
+        // A drag across "save": from just inside its first letter to just inside its last.
+        const QFontMetrics metrics(text->font());
+        const int y = text->height() / 2;
+        const QPoint from(metrics.horizontalAdvance("Do you want to ") + 1, y);
+        const QPoint to(metrics.horizontalAdvance("Do you want to save") - 1, y);
+        QTest::mousePress(text, Qt::LeftButton, {}, from);
+        QTest::mouseMove(text, to);
+        QTest::mouseRelease(text, Qt::LeftButton, {}, to);
+        EXPECT_EQ(text->selectedText(), "save");
+        EXPECT_EQ(copied(), "save");
+        // A click clears the selection: the whole question again.
+        QTest::mouseClick(text, Qt::LeftButton, {}, from);
+        EXPECT_EQ(text->selectedText(), QString());
+        EXPECT_EQ(copied(), question);
+        EXPECT_TRUE(box.isVisible());
+        box.reject();
+    });
+    EXPECT_FALSE(host.confirm(nullptr, question));
 }
 
 TEST(MessageBoxes, PlainAndErrorBoxesCarryTheApplicationTitle) {

@@ -173,6 +173,50 @@ TEST_F(SeriesTest, MeanOfAnEmptyInteriorFails) {
     EXPECT_FALSE(form->SeriesFinished);
 }
 
+// Grid Width and Grid Height, Set Grid, point, Enter, in either mode: the line logged, or
+// the failure and nothing logged. Half sizes 0 and 1 leave no interior (a zero side gives
+// an empty window raster, whose a and b follow the half sizes: 2 * half - 2).
+struct GridCase {
+    const char *width, *height;
+    bool total;
+    const char* logged;   // the line, or "" when the step fails
+    const char* failure;  // the message, or "" when a line is logged
+};
+
+void PrintTo(const GridCase& c, std::ostream* out) {
+    *out << c.width << " x " << c.height << (c.total ? " total" : " mean");
+}
+
+class SmallGrid : public SeriesTest, public ::testing::WithParamInterface<GridCase> {};
+
+TEST_P(SmallGrid, StepLogsOrFails) {
+    const GridCase& c = GetParam();
+    control<QLineEdit>("Edit1")->setText(c.width);
+    control<QLineEdit>("Edit4")->setText(c.height);
+    form->SpeedButton1Click();
+    control<QCheckBox>("cbTotalInt")->setChecked(c.total);
+    open({"a.bmp", "b.bmp"});
+    point();
+    EXPECT_EQ(failureOf([&] { form->aEnterExecute(); }), c.failure);
+    EXPECT_EQ(log(), QString::fromLatin1(c.logged));
+    EXPECT_EQ(form->CurrentImage, *c.logged ? 2 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SmallGrid,
+    ::testing::Values(GridCase{"0", "1", false, "", "Invalid floating point operation"},
+                      GridCase{"1", "0", false, "", "Invalid floating point operation"},
+                      GridCase{"1", "1", false, "", "Invalid floating point operation"},
+                      GridCase{"1", "12", false, "", "Invalid floating point operation"},
+                      GridCase{"0", "0", false, "    a       0       0\n", ""},
+                      GridCase{"0", "12", false, "    a       0       0\n", ""},
+                      GridCase{"12", "0", false, "    a       0       0\n", ""},
+                      GridCase{"2", "2", false, "    a       200       40\n", ""},
+                      GridCase{"0", "1", true, "    a       0       0\n", ""},
+                      GridCase{"1", "0", true, "    a       0       0\n", ""},
+                      GridCase{"1", "1", true, "    a       0       0\n", ""},
+                      GridCase{"2", "2", true, "    a       800       160\n", ""}));
+
 TEST_F(SeriesTest, GridHeightBadKeepsTheWidthAlreadyRead) {
     control<QLineEdit>("Edit1")->setText("5");
     control<QLineEdit>("Edit4")->setText("x");

@@ -1,0 +1,412 @@
+// The drawing the helper does itself into libwmf's bitmap: clip regions, polygon fills,
+// raster operations, dashes and hatches, each against a definition computed pixel by
+// pixel.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "render/GdRaster.h"
+#include "render/PixelRegion.h"
+#include "render/PolygonSpans.h"
+#include "render/RasterOps.h"
+
+namespace {
+
+constexpr int kSide = 24;
+using Pixels = std::set<std::pair<int, int>>;
+
+Pixels pixelsOf(const PixelRegion& region) {
+    Pixels out;
+    for (const PixelBox& b : region.boxes())
+        for (int y = b.top; y < b.bottom; ++y)
+            for (int x = b.left; x < b.right; ++x) out.insert({x, y});
+    return out;
+}
+Pixels pixelsOf(const PixelBox& b) { return pixelsOf(PixelRegion(b)); }
+
+// A small truecolor bitmap for GdRaster, white.
+struct Bitmap {
+    std::vector<int> pixels = std::vector<int>(kSide * kSide, 0xFFFFFF);
+    std::vector<int*> rows = std::vector<int*>(kSide);
+    gdImage image{};
+    Bitmap() {
+        for (int y = 0; y < kSide; ++y) rows[size_t(y)] = pixels.data() + y * kSide;
+        image.sx = image.sy = kSide;
+        image.trueColor = 1;
+        image.tpixels = rows.data();
+    }
+    int at(int x, int y) const { return pixels[size_t(y * kSide + x)]; }
+    Pixels of(int colour) const {
+        Pixels out;
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x)
+                if (at(x, y) == colour) out.insert({x, y});
+        return out;
+    }
+};
+
+}  // namespace
+
+// Every operation gives the pixels of the same operation done on sets of pixels; the
+// bands stay disjoint and the boxes sorted, and the region never leaves its limit.
+TEST(PixelRegion, OperationsGiveThePixelsOfTheirDefinition) {
+    struct Step {
+        char op;  // i: intersect, s: subtract, o: offset (dx, dy in left, top)
+        PixelBox box;
+    };
+    struct Case {
+        const char* name;
+        std::vector<PixelBox> start;
+        std::vector<Step> steps;
+    };
+    const PixelBox limit{0, 0, kSide, kSide};
+    const Case cases[] = {
+        {"overlapping boxes joined", {{2, 2, 10, 10}, {5, 5, 15, 12}, {12, 0, 14, 3}}, {}},
+        {"a box inside another", {{0, 0, 20, 20}, {5, 5, 8, 8}}, {}},
+        {"boxes touching side by side merge", {{0, 0, 5, 5}, {5, 0, 9, 5}}, {}},
+        {"a hole cut", {{0, 0, 20, 20}}, {{'s', {5, 5, 10, 10}}}},
+        {"a hole at the edge and a corner", {{0, 0, 20, 20}}, {{'s', {-3, 5, 4, 9}}, {'s', {15, 15, 40, 40}}}},
+        {"intersected to nothing", {{0, 0, 5, 5}}, {{'i', {10, 10, 12, 12}}}},
+        {"intersect after holes", {{0, 0, 24, 24}}, {{'s', {3, 3, 6, 20}}, {'s', {8, 1, 9, 22}}, {'i', {2, 2, 12, 12}}}},
+        {"moved partly outside", {{2, 2, 6, 6}, {10, 10, 20, 14}}, {{'o', {8, -3, 0, 0}}}},
+        {"moved far away and back", {{2, 2, 6, 6}}, {{'o', {100000, 0, 0, 0}}}},
+        {"empty boxes ignored", {{5, 5, 5, 9}, {3, 3, 2, 8}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PixelRegion region = PixelRegion::unionOf(c.start);
+        Pixels want;
+        for (const PixelBox& b : c.start) {
+            const Pixels p = pixelsOf(b);
+            want.insert(p.begin(), p.end());
+        }
+        EXPECT_EQ(pixelsOf(region), want);
+        for (const Step& s : c.steps) {
+            Pixels next;
+            if (s.op == 'i') {
+                region.intersect(s.box);
+                const Pixels box = pixelsOf(s.box);
+                std::set_intersection(want.begin(), want.end(), box.begin(), box.end(), std::inserter(next, next.end()));
+            } else if (s.op == 's') {
+                region.subtract(s.box);
+                const Pixels box = pixelsOf(s.box);
+                std::set_difference(want.begin(), want.end(), box.begin(), box.end(), std::inserter(next, next.end()));
+            } else {
+                region.offset(s.box.left, s.box.top, limit);
+                for (const auto& [x, y] : want) {
+                    const int64_t nx = int64_t(x) + s.box.left, ny = int64_t(y) + s.box.top;
+                    if (nx >= 0 && ny >= 0 && nx < kSide && ny < kSide) next.insert({int(nx), int(ny)});
+                }
+            }
+            want = next;
+            EXPECT_EQ(pixelsOf(region), want) << s.op;
+        }
+        for (int y = -1; y <= kSide; ++y)
+            for (int x = -1; x <= kSide; ++x) EXPECT_EQ(region.contains(x, y), want.count({x, y}) == 1) << x << "," << y;
+        // Disjoint boxes, as the drawing and the device's clip rectangles need them.
+        const std::vector<PixelBox> boxes = region.boxes();
+        size_t area = 0;
+        for (const PixelBox& b : boxes) area += size_t(b.right - b.left) * size_t(b.bottom - b.top);
+        EXPECT_EQ(area, want.size());
+        EXPECT_EQ(region.empty(), want.empty());
+    }
+}
+
+TEST(PixelRegion, BoxesWithinAPartAreCutToIt) {
+    const PixelRegion region = PixelRegion::unionOf({{0, 0, 10, 10}, {12, 0, 20, 10}, {0, 15, 20, 20}});
+    std::vector<PixelBox> seen;
+    region.forEachBox({5, 5, 14, 17}, [&](const PixelBox& b) { seen.push_back(b); });
+    EXPECT_EQ(seen, (std::vector<PixelBox>{{5, 5, 10, 10}, {12, 5, 14, 10}, {5, 15, 14, 17}}));
+    EXPECT_EQ(region.bounds(), (PixelBox{0, 0, 20, 20}));
+}
+
+// A region that would grow past its bounds is refused, not built: a comb of more teeth
+// than a region holds, made at once or by splitting a band of fewer in two, and a union
+// whose sweep would take too long.
+TEST(PixelRegion, AbsurdRegionsAreRefused) {
+    const auto comb = [](size_t teeth, int32_t height) {
+        std::vector<PixelBox> boxes;
+        for (size_t i = 0; i < teeth; ++i) boxes.push_back({int32_t(2 * i), 0, int32_t(2 * i + 1), height});
+        return boxes;
+    };
+    EXPECT_THROW(PixelRegion::unionOf(comb(PixelRegion::kMaxSpans + 1, 1)), RegionTooComplex);
+    PixelRegion twoRows = PixelRegion::unionOf(comb(PixelRegion::kMaxSpans / 2 + 1, 2));
+    EXPECT_EQ(twoRows.boxCount(), PixelRegion::kMaxSpans / 2 + 1);
+    EXPECT_THROW(twoRows.subtract({0, 1, 1, 2}), RegionTooComplex);
+    std::vector<PixelBox> nested;
+    for (int32_t i = 0; i < 20000; ++i) nested.push_back({i, i, 100000 - i, 100000 - i});
+    EXPECT_THROW(PixelRegion::unionOf(nested), RegionTooComplex);
+}
+
+// The pixels inside a polygon: pixel (x, y) is in when the point (x, y) is, a point on a
+// left or top edge counted in and one on a right or bottom edge out; the reference
+// counts, for each pixel, the edges crossing its row at or left of it.
+TEST(PolygonSpans, PixelsInsideUnderBothFillRules) {
+    struct Case {
+        const char* name;
+        std::vector<std::vector<PixelPoint>> rings;
+    };
+    const std::vector<PixelPoint> star = {{11, 1}, {18, 21}, {1, 8}, {21, 8}, {4, 21}};
+    const Case cases[] = {
+        {"rectangle", {{{3, 4}, {15, 4}, {15, 10}, {3, 10}}}},
+        {"triangle", {{{2, 2}, {20, 7}, {6, 19}}}},
+        {"pentagram", {star}},
+        {"pentagram backwards", {{star.rbegin(), star.rend()}}},
+        {"ring with a hole, same direction", {{{1, 1}, {20, 1}, {20, 20}, {1, 20}}, {{6, 6}, {14, 6}, {14, 14}, {6, 14}}}},
+        {"ring with a hole, other direction", {{{1, 1}, {20, 1}, {20, 20}, {1, 20}}, {{6, 6}, {6, 14}, {14, 14}, {14, 6}}}},
+        {"far larger than the rows asked", {{{-1000000, -5}, {1000000, 3}, {7, 2000000}}}},
+        {"a line", {{{2, 2}, {20, 20}}}},
+        {"a point", {{{5, 5}}}},
+    };
+    for (const Case& c : cases) {
+        for (const FillRule rule : {FillRule::Alternate, FillRule::Winding}) {
+            SCOPED_TRACE(std::string(c.name) + (rule == FillRule::Winding ? ", winding" : ", alternate"));
+            Pixels got;
+            forEachPolygonRow(c.rings, rule, 0, kSide, [&](int64_t y, const std::vector<PixelRun>& runs) {
+                for (const PixelRun& r : runs)
+                    for (int64_t x = std::max<int64_t>(r.left, 0); x < std::min<int64_t>(r.right, kSide); ++x) got.insert({int(x), int(y)});
+            });
+            Pixels want;
+            for (int y = 0; y < kSide; ++y)
+                for (int x = 0; x < kSide; ++x) {
+                    int winding = 0;
+                    for (const auto& ring : c.rings)
+                        for (size_t i = 0; i < ring.size() && ring.size() > 1; ++i) {
+                            const PixelPoint a = ring[i], b = ring[(i + 1) % ring.size()];
+                            if (a.y == b.y) continue;
+                            const PixelPoint top = a.y < b.y ? a : b, bottom = a.y < b.y ? b : a;
+                            if (y < top.y || y >= bottom.y) continue;
+                            // The crossing at or left of x: top.x + (y - top.y) * dx / dy <= x.
+                            const __int128 lhs = __int128(top.x) * (bottom.y - top.y) + __int128(y - top.y) * (bottom.x - top.x);
+                            if (lhs <= __int128(x) * (bottom.y - top.y)) winding += a.y < b.y ? 1 : -1;
+                        }
+                    if (rule == FillRule::Winding ? winding != 0 : (winding & 1) != 0) want.insert({x, y});
+                }
+            EXPECT_EQ(got, want);
+        }
+    }
+}
+
+TEST(PolygonSpans, PentagramMiddleOnlyUnderWinding) {
+    const std::vector<std::vector<PixelPoint>> star = {{{11, 1}, {18, 21}, {1, 8}, {21, 8}, {4, 21}}};
+    const auto inside = [&](FillRule rule, int px, int py) {
+        bool found = false;
+        forEachPolygonRow(star, rule, py, py + 1, [&](int64_t, const std::vector<PixelRun>& runs) {
+            for (const PixelRun& r : runs) found = found || (px >= r.left && px < r.right);
+        });
+        return found;
+    };
+    EXPECT_FALSE(inside(FillRule::Alternate, 11, 12));
+    EXPECT_TRUE(inside(FillRule::Winding, 11, 12));
+    EXPECT_TRUE(inside(FillRule::Alternate, 11, 4));  // a point of the star
+}
+
+// The raster operations by their names' formulas (wingdi.h's reverse Polish: DPx is D
+// xor P), on bits that meet every combination.
+TEST(RasterOps, BinaryAndTernaryOperationsAsNamed) {
+    const uint32_t p = 0xF0F0F0 & 0xFFFFFF, d = 0xCCCCCC, s = 0xAAAAAA;
+    struct Binary {
+        unsigned code;
+        uint32_t want;
+        bool idempotent;
+    };
+    const uint32_t all = 0xFFFFFF;
+    const Binary binaries[] = {
+        {1, 0, true},                   // R2_BLACK
+        {2, ~(d | p) & all, false},     // R2_NOTMERGEPEN, DPon
+        {3, d & ~p & all, true},        // R2_MASKNOTPEN, DPna
+        {4, ~p & all, true},            // R2_NOTCOPYPEN, Pn
+        {5, p & ~d & all, false},       // R2_MASKPENNOT, PDna
+        {6, ~d & all, false},           // R2_NOT, Dn
+        {7, d ^ p, false},              // R2_XORPEN, DPx
+        {8, ~(d & p) & all, false},     // R2_NOTMASKPEN, DPan
+        {9, d & p, true},               // R2_MASKPEN, DPa
+        {10, ~(d ^ p) & all, false},    // R2_NOTXORPEN, DPxn
+        {11, d, true},                  // R2_NOP, D
+        {12, (d | ~p) & all, true},     // R2_MERGENOTPEN, DPno
+        {13, p, true},                  // R2_COPYPEN, P
+        {14, (p | ~d) & all, false},    // R2_MERGEPENNOT, PDno
+        {15, d | p, true},              // R2_MERGEPEN, DPo
+        {16, all, true},                // R2_WHITE
+        {0, p, true},                   // out of range: GDI's default, R2_COPYPEN
+    };
+    for (const Binary& b : binaries) {
+        EXPECT_EQ(rop::binary(b.code, p, d), b.want) << b.code;
+        EXPECT_EQ(rop::binaryIdempotent(b.code), b.idempotent) << b.code;
+        EXPECT_EQ(rop::binaryIgnoresPixel(b.code), b.code == 1 || b.code == 4 || b.code == 13 || b.code == 16 || b.code == 0) << b.code;
+    }
+    struct Ternary {
+        uint32_t code;
+        uint32_t want;
+    };
+    const Ternary ternaries[] = {
+        {0x00CC0020, s},                // SRCCOPY
+        {0x00EE0086, s | d},            // SRCPAINT
+        {0x008800C6, s & d},            // SRCAND
+        {0x00660046, s ^ d},            // SRCINVERT
+        {0x00440328, s & ~d & all},     // SRCERASE
+        {0x00330008, ~s & all},         // NOTSRCCOPY
+        {0x001100A6, ~(s | d) & all},   // NOTSRCERASE
+        {0x00C000CA, p & s},            // MERGECOPY
+        {0x00BB0226, (~s | d) & all},   // MERGEPAINT
+        {0x00F00021, p},                // PATCOPY
+        {0x005A0049, p ^ d},            // PATINVERT
+        {0x00550009, ~d & all},         // DSTINVERT
+        {0x00000042, 0},                // BLACKNESS
+        {0x00FF0062, all},              // WHITENESS
+    };
+    for (const Ternary& t : ternaries) EXPECT_EQ(rop::ternary(rop::ternaryTable(t.code), p, s, d), t.want) << std::hex << t.code;
+}
+
+// GDI's cosmetic dashes from a line's first pixel, carried on from one line to the next,
+// the gaps left or drawn in the background colour; a line's last pixel left out when
+// asked (for XOR).
+TEST(GdRaster, DashesRunOnAlongTheLinesOfAPolyline) {
+    struct Case {
+        const char* name;
+        unsigned style;
+        std::vector<std::pair<int, int>> points;  // joined one after the other
+        bool opaqueGaps;
+        bool lastPixel;
+    };
+    const Case cases[] = {
+        {"dash", 1, {{0, 2}, {23, 2}}, false, true},
+        {"dot, two lines", 2, {{0, 2}, {10, 2}, {10, 20}}, false, true},
+        {"dash-dot, backwards", 3, {{23, 5}, {0, 5}}, true, true},
+        {"dash-dot-dot, diagonal", 4, {{0, 0}, {23, 20}}, false, true},
+        {"alternate", 8, {{1, 1}, {1, 22}}, true, false},
+        {"solid, last pixel left", 0, {{0, 0}, {5, 0}, {5, 5}}, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bitmap bitmap;
+        LineStyle style{cosmeticDashes(c.style), 0, c.opaqueGaps, 0x00FF00};
+        const PixelPaint paint{0x000000};
+        for (size_t i = 0; i + 1 < c.points.size(); ++i)
+            drawPixelLine(GdCanvas{&bitmap.image, nullptr}, c.points[i].first, c.points[i].second, c.points[i + 1].first,
+                          c.points[i + 1].second, paint, &style, c.lastPixel);
+        // The reference: step k of the whole path is on when the pattern's position k
+        // falls in a dash.
+        const std::vector<uint32_t> dashes = cosmeticDashes(c.style);
+        uint32_t period = 0;
+        for (uint32_t l : dashes) period += l;
+        const auto on = [&](uint64_t k) {
+            if (!period) return true;
+            uint64_t at = k % period;
+            for (size_t i = 0;; ++i) {
+                if (at < dashes[i]) return i % 2 == 0;
+                at -= dashes[i];
+            }
+        };
+        Pixels ink, gaps;
+        uint64_t k = 0;
+        for (size_t i = 0; i + 1 < c.points.size(); ++i) {
+            const auto [x0, y0] = c.points[i];
+            const auto [x1, y1] = c.points[i + 1];
+            const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+            const bool alongX = std::abs(x1 - x0) >= std::abs(y1 - y0);
+            for (int j = 0; j <= steps; ++j) {
+                if (!c.lastPixel && j == steps) break;
+                const int major = (alongX ? x0 : y0) + (((alongX ? x1 - x0 : y1 - y0) >= 0) ? j : -j);
+                const int dn = std::abs(alongX ? y1 - y0 : x1 - x0);
+                const int f = steps ? (2 * j * dn + steps) / (2 * steps) : 0;
+                const int minor = (alongX ? y0 : x0) + (((alongX ? y1 - y0 : x1 - x0) >= 0) ? f : -f);
+                const std::pair<int, int> p = alongX ? std::pair{major, minor} : std::pair{minor, major};
+                if (on(k + j)) {
+                    ink.insert(p);
+                    gaps.erase(p);
+                } else if (c.opaqueGaps && !ink.count(p)) {
+                    gaps.insert(p);
+                }
+            }
+            k += steps;
+        }
+        EXPECT_EQ(bitmap.of(0x000000), ink);
+        EXPECT_EQ(bitmap.of(0x00FF00), gaps);
+    }
+}
+
+// Fills with a brush: a solid one through the raster operation, a hatch's lines in its
+// colour at the bitmap's own 8 x 8 grid and its gaps in the background colour or left
+// alone; only within the clip.
+TEST(GdRaster, FillsPaintThroughHatchRasterOperationAndClip) {
+    const PixelRegion clip = PixelRegion::unionOf({{0, 0, 12, 24}, {16, 0, 24, 24}});
+    struct Case {
+        const char* name;
+        PixelPaint paint;
+        int below;
+    };
+    const Case cases[] = {
+        {"solid copy", {0x0000FF}, 0xFFFFFF},
+        {"solid XOR", {0xFFFF00, 7}, 0xFF0000},
+        {"solid R2_NOT", {0x123456, 6}, 0x0F0F0F},
+        {"cross hatch, transparent", {0x0000FF, 13, hatchPattern(4), false, 0xFFFF00}, 0xFFFFFF},
+        {"diagonal hatch, opaque", {0x0000FF, 13, hatchPattern(5), true, 0xFFFF00}, 0xFFFFFF},
+        {"horizontal hatch, XOR, opaque", {0x0000FF, 7, hatchPattern(0), true, 0x00FF00}, 0xFF0000},
+    };
+    for (const Case& c : cases) {
+        for (const bool polygon : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (polygon ? ", polygon" : ", rectangle"));
+            Bitmap bitmap;
+            std::fill(bitmap.pixels.begin(), bitmap.pixels.end(), c.below);
+            const GdCanvas canvas{&bitmap.image, &clip};
+            if (polygon) {
+                fillPolygon(canvas, {{{2, 3}, {22, 3}, {22, 20}, {2, 20}}}, FillRule::Alternate, c.paint);
+            } else {
+                fillPixels(canvas, 2, 3, 21, 19, c.paint);
+            }
+            for (int y = 0; y < kSide; ++y)
+                for (int x = 0; x < kSide; ++x) {
+                    int want = c.below;
+                    if (x >= 2 && x <= 21 && y >= 3 && y <= 19 && clip.contains(x, y)) {
+                        const bool line = !c.paint.hatch || (c.paint.hatch[y % 8] >> (7 - x % 8) & 1);
+                        if (line || c.paint.opaqueGaps)
+                            want = int(rop::binary(c.paint.rop2, line ? c.paint.colour : c.paint.background, uint32_t(c.below)));
+                    }
+                    EXPECT_EQ(bitmap.at(x, y), want) << x << "," << y;
+                }
+        }
+    }
+    // The hatches are GDI's 8 x 8 patterns: HS_CROSS's lines on row 3 and column 4.
+    EXPECT_EQ(hatchPattern(4)[3], 0xFF);
+    EXPECT_EQ(hatchPattern(4)[0], 0x08);
+    EXPECT_EQ(hatchPattern(6), nullptr);
+}
+
+// A wide pen swept with its square nib: straight lines cover their rows or columns, the
+// nib from x - width / 2; a polyline's lines overlap at its corners yet each pixel of the
+// union is drawn once (XOR leaves none undone); a point alone is the nib.
+TEST(GdRaster, WidePenSweptWithItsNibDrawsEachPixelOnce) {
+    struct Case {
+        const char* name;
+        std::vector<PixelPoint> points;
+        bool closed;
+        int64_t width, height;
+        std::vector<PixelBox> covered;  // at least these
+        std::vector<PixelBox> clear;    // and none of these
+    };
+    const Case cases[] = {
+        {"horizontal, 7 wide", {{3, 10}, {20, 10}}, false, 7, 7, {{3, 7, 21, 14}}, {{0, 0, 24, 7}, {0, 14, 24, 24}}},
+        {"vertical, 4 wide", {{10, 2}, {10, 20}}, false, 4, 4, {{8, 2, 12, 21}}, {{0, 0, 8, 24}, {12, 0, 24, 24}}},
+        {"a point", {{5, 5}}, false, 3, 5, {{4, 3, 7, 8}}, {{0, 0, 4, 24}, {7, 0, 24, 24}, {0, 0, 24, 3}, {0, 8, 24, 24}}},
+        {"an open U", {{4, 4}, {4, 18}, {18, 18}, {18, 4}}, false, 3, 3, {{3, 4, 6, 19}, {3, 17, 20, 20}, {17, 4, 20, 19}},
+         {{6, 0, 17, 17}}},
+        {"a closed diagonal ring", {{2, 2}, {20, 6}, {12, 21}}, true, 3, 3, {{1, 1, 4, 4}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bitmap copy, xored;
+        strokeWithNib(GdCanvas{&copy.image, nullptr}, c.points, c.closed, c.width, c.height, PixelPaint{0x000000});
+        strokeWithNib(GdCanvas{&xored.image, nullptr}, c.points, c.closed, c.width, c.height, PixelPaint{0xFFFFFF, 7});
+        const Pixels ink = copy.of(0x000000);
+        EXPECT_EQ(xored.of(0x000000), ink);  // white XOR white, each pixel once
+        for (const PixelBox& b : c.covered)
+            for (const auto& p : pixelsOf(b)) EXPECT_TRUE(ink.count(p)) << p.first << "," << p.second;
+        for (const PixelBox& b : c.clear)
+            for (const auto& p : pixelsOf(b)) EXPECT_FALSE(ink.count(p)) << p.first << "," << p.second;
+    }
+}
