@@ -149,8 +149,8 @@ wait_drawn() {
 
 same_image() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" = "0" ]; }
 
-count_colour() {  # count_colour <png> <RRGGBB>: how many pixels have that colour
-  convert "$1" -fill black +opaque "#$2" -fill white -opaque "#$2" -format '%[fx:round(mean*w*h)]' info:
+count_colour() {  # count_colour <png> <RRGGBB> [fuzz]: how many pixels have that colour (or one within fuzz, e.g. 2%)
+  convert "$1" -fuzz "${3:-0}" -fill black +opaque "#$2" -fill white -opaque "#$2" -format '%[fx:round(mean*w*h)]' info:
 }
 
 # Selecting the text of the focused box puts it in the primary selection: true when that

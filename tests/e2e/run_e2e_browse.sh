@@ -24,14 +24,14 @@ start_program
 click_button 0
 dialog=$(find_window "^(Open|Find File)") || dialog=$(other_window "$main") || fail "no open dialog"
 xdotool windowfocus --sync "$dialog"
-# From the file-name box back to the file list. The dialog fills the list in the
-# background: the files are there once a step down from the first selects a row (drawn
-# in the highlight colour).
+# From the file-name box back to the file list. The files are there once a step down
+# from the first selects a row (drawn in the highlight colour, or within a unit or two of
+# it as the list's items draw it).
 xdotool key shift+Tab
 row_selected() {
   xdotool key Home Down
   shot "$work/poll.png"
-  [ "$(count_colour "$work/poll.png" 308CC6)" -gt 1000 ]
+  [ "$(count_colour "$work/poll.png" 308CC6 2%)" -gt 1000 ]
 }
 until_true "$e2e_patience_ms" row_selected || fail "the open dialog lists no files"
 # Then down through every file, each the current one for a moment as a person browses,
