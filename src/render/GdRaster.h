@@ -18,7 +18,7 @@
 
 struct GdCanvas {
     gdImage* image = nullptr;
-    const PixelRegion* clip = nullptr;  // within the bitmap; null: all of it
+    const qfip::PixelRegion* clip = nullptr;  // within the bitmap; null: all of it
 };
 
 // How drawn pixels take their colour: the pen's or brush's colour through a binary raster
@@ -78,15 +78,15 @@ void changePixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t rig
 void fillPolygon(const GdCanvas& canvas, const std::vector<std::vector<PixelPoint>>& rings, FillRule rule,
                  const PixelPaint& paint);
 
-// Calls draw(PixelBox) with each part of the box of inclusive corners that may be drawn
+// Calls draw(qfip::Rect) with each part of the box of inclusive corners that may be drawn
 // on: within the bitmap, and within the clip region when there is one.
 template <typename Draw>
 void forEachVisibleBox(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right, int64_t bottom, Draw draw) {
     const gdImage& image = *canvas.image;
-    const auto to32 = [](int64_t v) { return int32_t(v < 0 ? 0 : v > INT32_MAX ? INT32_MAX : v); };
-    const PixelBox box{to32(left), to32(top), to32(right < image.sx - 1 ? right + 1 : image.sx),
-                       to32(bottom < image.sy - 1 ? bottom + 1 : image.sy)};
-    if (box.empty()) return;
+    const auto to32 = [](int64_t v) { return qfip::clamp32(std::max<int64_t>(v, 0)); };
+    const qfip::Rect box{to32(left), to32(top), to32(right < image.sx - 1 ? right + 1 : image.sx),
+                         to32(bottom < image.sy - 1 ? bottom + 1 : image.sy)};
+    if (box.isEmpty()) return;
     if (canvas.clip) {
         canvas.clip->forEachBox(box, draw);
     } else {
@@ -97,10 +97,10 @@ void forEachVisibleBox(const GdCanvas& canvas, int64_t left, int64_t top, int64_
 template <typename Colour>
 void changePixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right, int64_t bottom, Colour colour) {
     if (!canvas.image || !canvas.image->trueColor) return;
-    forEachVisibleBox(canvas, left, top, right, bottom, [&](const PixelBox& box) {
-        for (int64_t y = box.top; y < box.bottom; ++y) {
+    forEachVisibleBox(canvas, left, top, right, bottom, [&](const qfip::Rect& box) {
+        for (int64_t y = box.Top; y < box.Bottom; ++y) {
             int* row = canvas.image->tpixels[y];
-            for (int64_t x = box.left; x < box.right; ++x) row[x] = int(colour(x, y, uint32_t(row[x])) & 0xFFFFFF);
+            for (int64_t x = box.Left; x < box.Right; ++x) row[x] = int(colour(x, y, uint32_t(row[x])) & 0xFFFFFF);
         }
     });
 }

@@ -1,5 +1,4 @@
-// The rewriting of enhanced metafiles around libemf2svg: GDI's page mapping, the clip
-// region algebra, the markers between the records and the SVG pass, and the records the
+// The rewriting of enhanced metafiles around libemf2svg: GDI's page mapping, the markers between the records and the SVG pass, and the records the
 // rewriting writes for the records it reads.
 #include <gtest/gtest.h>
 
@@ -8,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "render/DeviceRegion.h"
 #include "render/EmfNormaliser.h"
 #include "render/EmfSvgState.h"
 #include "render/GdiMapping.h"
@@ -99,55 +97,6 @@ TEST(GdiMapping, TransformsComposeAndInvert) {
     EXPECT_FALSE((Affine{1, 2, 2, 4, 0, 0}.inverse()));  // no inverse
     EXPECT_FALSE(isUsable({1, 0, 0, 1, NAN, 0}));
     EXPECT_FALSE(isUsable({0, 0, 0, 0, 0, 0}));
-}
-
-namespace {
-
-std::vector<DeviceRect> rectsOf(const DeviceRegion& r) { return r.rects(); }
-
-}  // namespace
-
-TEST(DeviceRegion, CombinesAsGdiRegionsDo) {
-    const DeviceRegion a({0, 0, 10, 10}), b({5, 5, 15, 15});
-    using Op = DeviceRegion::Op;
-    struct Case {
-        const char* what;
-        DeviceRegion region;
-        std::vector<DeviceRect> rects;
-    };
-    const Case cases[] = {
-        {"and", a.combined(b, Op::And), {{5, 5, 10, 10}}},
-        {"or: bands", a.combined(b, Op::Or), {{0, 0, 10, 5}, {0, 5, 15, 10}, {5, 10, 15, 15}}},
-        {"xor", a.combined(b, Op::Xor), {{0, 0, 10, 5}, {0, 5, 5, 10}, {10, 5, 15, 10}, {5, 10, 15, 15}}},
-        {"diff", a.combined(b, Op::Diff), {{0, 0, 10, 5}, {0, 5, 5, 10}}},
-        {"a hole", DeviceRegion({0, 0, 30, 30}).combined(DeviceRegion({10, 10, 20, 20}), Op::Diff),
-         {{0, 0, 30, 10}, {0, 10, 10, 20}, {20, 10, 30, 20}, {0, 20, 30, 30}}},
-        {"disjoint: and is empty", a.combined(DeviceRegion({20, 20, 30, 30}), Op::And), {}},
-        {"touching spans join", DeviceRegion({0, 0, 5, 5}).combined(DeviceRegion({5, 0, 9, 5}), Op::Or), {{0, 0, 9, 5}}},
-        {"union of overlapping rectangles",
-         DeviceRegion::unionOf(std::vector<DeviceRect>{{0, 0, 10, 10}, {5, 0, 20, 10}, {0, 10, 20, 12}, {3, 3, 3, 9}}),
-         {{0, 0, 20, 12}}},
-        {"moved", a.translated(-5, 100), {{-5, 100, 5, 110}}},
-        {"moved to the end of int", a.translated(INT32_MAX, 0), {}},
-        {"empty rectangle", DeviceRegion({5, 5, 5, 9}), {}},
-    };
-    for (const Case& c : cases) EXPECT_EQ(rectsOf(c.region), c.rects) << c.what;
-    EXPECT_EQ(a.combined(b, Op::Or).bounds(), (DeviceRect{0, 0, 15, 15}));
-}
-
-TEST(DeviceRegion, ComplexityHasABound) {
-    // More rectangles than a region keeps: their box.
-    std::vector<DeviceRect> many;
-    for (int i = 0; i <= int(DeviceRegion::kMaxRects); ++i) many.push_back({2 * i, 0, 2 * i + 1, 1});
-    EXPECT_EQ(rectsOf(DeviceRegion::unionOf(many)), (std::vector<DeviceRect>{{0, 0, 2 * int(DeviceRegion::kMaxRects) + 1, 1}}));
-    // Many bands against many spans: a box holding the result.
-    std::vector<DeviceRect> rows, columns;
-    for (int i = 0; i < 4000; ++i) {
-        rows.push_back({0, 2 * i, 10, 2 * i + 1});
-        columns.push_back({2 * i, 0, 2 * i + 1, 10});
-    }
-    const DeviceRegion combined = DeviceRegion::unionOf(rows).combined(DeviceRegion::unionOf(columns), DeviceRegion::Op::Or);
-    EXPECT_EQ(rectsOf(combined), (std::vector<DeviceRect>{{0, 0, 7999, 7999}}));
 }
 
 TEST(EmfSvgState, MarkersCarryTheStateAndNothingElse) {

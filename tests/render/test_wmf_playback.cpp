@@ -31,7 +31,7 @@ std::vector<uint8_t> file100(const std::function<void(WmfWriter&)>& draw) {
 }
 
 // The clip region after every record, as boxes (nullopt: no clip).
-std::optional<std::vector<PixelBox>> clipAfter(const std::vector<uint8_t>& bytes) {
+std::optional<std::vector<qfip::Rect>> clipAfter(const std::vector<uint8_t>& bytes) {
     const auto header = qfip::placeableMetafileHeader(bytes);
     WmfPlaybackState state(bytes, *header, 100, 100, true);
     state.followTo(bytes.size());
@@ -50,7 +50,7 @@ std::vector<uint8_t> readAll(WmfPlayerInput& input) {
 // The clip region as GDI keeps it, in the picture's pixels, through every clipping
 // record, SaveDC and RestoreDC, region objects and the window's mapping.
 TEST(WmfPlaybackState, FollowsTheClipRegionAsGdiKeepsIt) {
-    using Boxes = std::vector<PixelBox>;
+    using Boxes = std::vector<qfip::Rect>;
     struct Case {
         const char* name;
         std::function<void(WmfWriter&)> draw;
@@ -195,7 +195,7 @@ TEST(WmfPlaybackState, RegionsTakeTheSlotsThePlayerGivesThem) {
         w.select(brush);
         w.select(region);
     });
-    EXPECT_EQ(clipAfter(bytes), (std::optional<std::vector<PixelBox>>{{{5, 5, 15, 15}}}));
+    EXPECT_EQ(clipAfter(bytes), (std::optional<std::vector<qfip::Rect>>{{{5, 5, 15, 15}}}));
 }
 
 // The clip regions held at once, saved ones included, stay within their bound: a file
