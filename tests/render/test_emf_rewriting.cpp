@@ -14,6 +14,7 @@
 
 using namespace qfip::emf;
 using qfip::testing::EmfWriter;
+using qfip::testing::RecordRect;
 namespace gdi = qfip::testing::gdi;
 
 namespace {
@@ -397,6 +398,36 @@ TEST(EmfNormaliser, GivesLibemf2svgWhatGdiDraws) {
              float dx;
              std::memcpy(&dx, &t->words[4], 4);
              EXPECT_EQ(dx, 20.0f);  // ten units, two pixels each
+         }},
+        {"a region record of more rectangles than a region holds: a clip path of their box",
+         [](EmfWriter& w) {
+             std::vector<RecordRect> rects(kClipRegionLimits.maxBoxes, RecordRect{0, 0, 10, 10});
+             rects.push_back({20, 0, 30, 10});
+             w.selectClipRegion(RGN_COPY, rects);
+             w.rectangle({0, 0, 50, 50});
+         },
+         [](const std::vector<Record>& r) {
+             const Record* clip = find(r, 8);  // POLYPOLYGON, in sixteenths
+             ASSERT_TRUE(clip);
+             EXPECT_EQ(clip->words[4], 1);
+             EXPECT_EQ(std::vector<int32_t>(clip->words.begin(), clip->words.begin() + 4), (std::vector<int32_t>{0, 0, 30 * 16, 10 * 16}));
+         }},
+        {"a combination past the region's bounds: a clip path of a box that holds it",
+         [](EmfWriter& w) {
+             std::vector<RecordRect> rows, columns;  // 40,000 runs in their first ten rows
+             for (int i = 0; i < 4000; ++i) {
+                 rows.push_back({0, 2 * i, 10, 2 * i + 1});
+                 columns.push_back({2 * i, 0, 2 * i + 1, 10});
+             }
+             w.selectClipRegion(RGN_COPY, rows);
+             w.selectClipRegion(RGN_OR, columns);
+             w.rectangle({0, 0, 50, 50});
+         },
+         [](const std::vector<Record>& r) {
+             const Record* clip = find(r, 8);
+             ASSERT_TRUE(clip);
+             EXPECT_EQ(clip->words[4], 1);
+             EXPECT_EQ(std::vector<int32_t>(clip->words.begin(), clip->words.begin() + 4), (std::vector<int32_t>{0, 0, 7999 * 16, 7999 * 16}));
          }},
     };
     for (const Case& c : cases) {

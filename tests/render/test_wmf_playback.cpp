@@ -220,6 +220,37 @@ TEST(WmfPlaybackState, RegionsHeldAtOnceStayWithinTheirBound) {
     EXPECT_THROW(refused.followTo(tooMany.size()), RegionTooComplex);
 }
 
+// A region object of more runs than a clip region holds is refused when it is selected,
+// before it is cut to the picture; one of as many as it holds is taken.
+TEST(WmfPlaybackState, ARegionPastItsBoundRefusesTheFile) {
+    const auto combs = [](int scans) {
+        // META_CREATEREGION: scans of a row each, a tooth at every other unit (one along
+        // from the row above's, so that rows never join).
+        constexpr uint16_t kTeeth = 16383;
+        std::vector<uint16_t> words = {0, 6, 0, 0, 0, uint16_t(scans), 2 * kTeeth, 0, 0, 2 * kTeeth, uint16_t(scans)};
+        for (int s = 0; s < scans; ++s) {
+            words.insert(words.end(), {2 * kTeeth, uint16_t(s), uint16_t(s + 1)});
+            for (uint16_t i = 0; i < kTeeth; ++i) words.insert(words.end(), {uint16_t(2 * i + s % 2), uint16_t(2 * i + 1 + s % 2)});
+            words.push_back(2 * kTeeth);
+        }
+        return file100([&](WmfWriter& w) {
+            w.record(0x06FF, words);  // slot 0
+            w.select(0);
+        });
+    };
+    const size_t most = WmfPlaybackState::kRegionLimits.maxBoxes;
+    ASSERT_LT(4 * 16383u, most);
+    ASSERT_GT(5 * 16383u, most);
+    const std::vector<uint8_t> fits = combs(4), tooMany = combs(5);
+    const auto header = qfip::placeableMetafileHeader(fits);
+    WmfPlaybackState taken(fits, *header, 100, 100, true);
+    taken.followTo(fits.size());
+    ASSERT_NE(taken.clip(), nullptr);
+    EXPECT_EQ(taken.clip()->boxCount(), 4 * 50u);  // cut to the picture's 100 columns
+    WmfPlaybackState refused(tooMany, *header, 100, 100, true);
+    EXPECT_THROW(refused.followTo(tooMany.size()), RegionTooComplex);
+}
+
 // The player is given the file's bytes with the prologue before the first record and the
 // records it would act on wrongly replaced, sizes unchanged; a seek back to the start
 // gives the same bytes again.
