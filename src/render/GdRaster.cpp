@@ -34,29 +34,6 @@ void paintRun(gdImage& image, int64_t y, int64_t from, int64_t to, const PixelPa
 
 }  // namespace
 
-const uint8_t* hatchPattern(unsigned style) {
-    static const uint8_t kHatches[6][8] = {
-        {0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00},  // HS_HORIZONTAL
-        {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08},  // HS_VERTICAL
-        {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01},  // HS_FDIAGONAL
-        {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80},  // HS_BDIAGONAL
-        {0x08, 0x08, 0x08, 0xFF, 0x08, 0x08, 0x08, 0x08},  // HS_CROSS
-        {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},  // HS_DIAGCROSS
-    };
-    return style < 6 ? kHatches[style] : nullptr;
-}
-
-std::vector<uint32_t> cosmeticDashes(unsigned penStyle) {
-    switch (penStyle) {
-    case 1: return {18, 6};               // PS_DASH
-    case 2: return {3, 3};                // PS_DOT
-    case 3: return {9, 6, 3, 6};          // PS_DASHDOT
-    case 4: return {9, 3, 3, 3, 3, 3};    // PS_DASHDOTDOT
-    case 8: return {1, 1};                // PS_ALTERNATE
-    default: return {};
-    }
-}
-
 void fillPixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right, int64_t bottom, const PixelPaint& paint) {
     if (!canvas.image || !canvas.image->trueColor) return;
     int** rows = canvas.image->tpixels;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include <libwmf/gd/gd.h>
 
+#include "render/GdiPatterns.h"
 #include "render/PixelRegion.h"
 #include "render/PolygonSpans.h"
 #include "render/RasterOps.h"
@@ -27,14 +29,10 @@ struct GdCanvas {
 struct PixelPaint {
     uint32_t colour = 0;  // 0xRRGGBB
     unsigned rop2 = rop::kCopyPen;
-    const uint8_t* hatch = nullptr;  // 8 rows, top first, bit 7 the leftmost; aligned to the bitmap's origin
+    const uint8_t* hatch = nullptr;  // hatchPattern's rows, aligned to the bitmap's origin
     bool opaqueGaps = false;
     uint32_t background = 0;
 };
-
-// The 8 x 8 pattern of a hatch style (HS_HORIZONTAL 0 to HS_DIAGCROSS 5), as GDI draws it;
-// null for any other value.
-const uint8_t* hatchPattern(unsigned style);
 
 // A thin styled pen's dashes, in pixels along the line's longer axis: `lengths` alternate
 // on and off from the line's first pixel; `position` is where the next pixel falls in the
@@ -46,10 +44,6 @@ struct LineStyle {
     bool opaqueGaps = false;
     uint32_t gapColour = 0;
 };
-// The dashes of a cosmetic pen style (PS_DASH 1 to PS_DASHDOTDOT 4, PS_ALTERNATE 8) as GDI
-// draws them one pixel wide: PS_DASH 18 on and 6 off, PS_DOT 3 and 3, PS_DASHDOT 9, 6, 3,
-// 6, PS_DASHDOTDOT 9, 3, 3, 3, 3, 3, PS_ALTERNATE every other pixel; empty for a solid line.
-std::vector<uint32_t> cosmeticDashes(unsigned penStyle);
 
 // Fills every pixel with left <= x <= right and top <= y <= bottom.
 void fillPixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right, int64_t bottom, const PixelPaint& paint);
