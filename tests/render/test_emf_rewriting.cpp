@@ -10,6 +10,7 @@
 #include "render/EmfNormaliser.h"
 #include "render/EmfSvgState.h"
 #include "render/GdiMapping.h"
+#include "render/RasterOps.h"
 #include "support/MetafileWriter.h"
 
 using namespace qfip::emf;
@@ -98,6 +99,49 @@ TEST(GdiMapping, TransformsComposeAndInvert) {
     EXPECT_FALSE((Affine{1, 2, 2, 4, 0, 0}.inverse()));  // no inverse
     EXPECT_FALSE(isUsable({1, 0, 0, 1, NAN, 0}));
     EXPECT_FALSE(isUsable({0, 0, 0, 0, 0, 0}));
+}
+
+// The blend each raster operation is drawn with gives what the operation's truth table
+// (the one the WMF chain draws by) gives, wherever a colour channel is 0 or 255; the
+// operations SVG can't say are drawn as copies.
+TEST(EmfSvgState, BlendsDrawWhatTheRasterOperationsDo) {
+    // A channel of the shape's colour over one of the picture, as librsvg composes them.
+    const auto composed = [](Blend blend, unsigned over, unsigned under) -> unsigned {
+        switch (blend) {
+        case Blend::Copy: return over;
+        case Blend::Difference: return over > under ? over - under : under - over;
+        case Blend::DifferenceInverted: return 255 - over > under ? 255 - over - under : under - (255 - over);
+        case Blend::DifferenceWhite: return 255 - under;
+        case Blend::Multiply: return over * under / 255;
+        case Blend::Screen: return over + under - over * under / 255;
+        case Blend::Black: return 0;
+        case Blend::White: return 255;
+        case Blend::Inverted: return 255 - over;
+        case Blend::Nothing: return under;
+        }
+        return 0;
+    };
+    const auto exact = [&](Blend blend, const auto& operation) {
+        for (unsigned over : {0u, 255u})
+            for (unsigned under : {0u, 255u})
+                if (composed(blend, over, under) != operation(over ? 0xFFFFFFu : 0u, under ? 0xFFFFFFu : 0u) % 256) return false;
+        return true;
+    };
+    for (uint32_t code = 0; code <= 17; ++code) {
+        const Blend blend = blendOfRop2(code);
+        const bool mixed = code == 2 || code == 3 || code == 5 || code == 8 || code == 12 || code == 14;
+        EXPECT_EQ(blend == Blend::Copy, mixed || code == 13 || code == 0 || code == 17) << code;
+        EXPECT_EQ(exact(blend, [code](uint32_t pen, uint32_t pixel) { return rop::binary(code, pen, pixel); }), !mixed) << code;
+    }
+    // The ternary ones by the source S, or the brush P for PATINVERT, over the pixel D.
+    for (const uint32_t code : {0x00660046u, 0x005A0049u, 0x008800C6u, 0x00EE0086u, 0x00550009u, 0x00000042u, 0x00FF0062u, 0x00AA0029u}) {
+        const uint8_t table = rop::ternaryTable(code);
+        const bool byBrush = code == 0x005A0049u;
+        EXPECT_NE(blendOfRop3(code), Blend::Copy) << std::hex << code;
+        EXPECT_TRUE(exact(blendOfRop3(code), [&](uint32_t input, uint32_t pixel) {
+            return byBrush ? rop::ternary(table, input, 0, pixel) : rop::ternary(table, 0, input, pixel);
+        })) << std::hex << code;
+    }
 }
 
 TEST(EmfSvgState, MarkersCarryTheStateAndNothingElse) {
