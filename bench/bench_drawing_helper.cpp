@@ -74,71 +74,53 @@ std::vector<uint8_t> enhancedPolylines(int count) {
     return e.bytes();
 }
 
-// 1000 x 1000 pixels of pseudo-random rectangles of 40 x 30, each a brush of its own colour.
-std::vector<uint8_t> enhancedRectangles(int count) {
-    EmfWriter e({0, 0, 999, 999}, {0, 0, 26458, 26458});
-    uint32_t seed = 1;
-    const auto next = [&seed] { return int32_t((seed = seed * 1103515245 + 12345) >> 16 & 0x7FFF); };
-    e.select(gdi::NULL_PEN);
-    e.select(e.brush(gdi::BS_SOLID, 0x0000FF));
-    for (int i = 0; i < count; ++i) {
-        const int32_t x = next() % 960, y = next() % 970;
-        e.rectangle({x, y, x + 40, y + 30});
-    }
-    return e.bytes();
-}
-
-// A checkerboard of 10-pixel squares cut out of 1000 x 1000 pixels by ExcludeClipRect
-// (5,000 runs), then filled whole.
-template <typename Writer>
-void clipCheckerboard(Writer& w) {
-    for (int y = 0; y < 1000; y += 10)
-        for (int x = y / 10 % 2 * 10; x < 1000; x += 20) w.excludeClipRect({x, y, x + 10, y + 10});
-    w.rectangle({0, 0, 1001, 1001});
-}
-
-std::vector<uint8_t> enhancedClipCheckerboard() {
+// 1000 x 1000 pixels with a solid brush and no pen, for the fills below.
+EmfWriter enhancedFills() {
     EmfWriter e({0, 0, 999, 999}, {0, 0, 26458, 26458});
     e.select(gdi::NULL_PEN);
     e.select(e.brush(gdi::BS_SOLID, 0x0000FF));
-    clipCheckerboard(e);
-    return e.bytes();
+    return e;
 }
-
-std::vector<uint8_t> placeableClipCheckerboard() {
+WmfWriter placeableFills() {
     WmfWriter w({0, 0, 1000, 1000}, 96);
     w.setWindowOrg(0, 0);
     w.setWindowExt(1000, 1000);
     w.select(w.pen(gdi::PS_NULL, 0, 0));
     w.select(w.brush(gdi::BS_SOLID, 0x0000FF));
-    clipCheckerboard(w);
-    return w.bytes(2);
+    return w;
 }
 
-// Rectangles each within a clip rectangle of its own, between SaveDC and RestoreDC.
-std::vector<uint8_t> enhancedClippedRectangles(int count) {
-    EmfWriter e({0, 0, 999, 999}, {0, 0, 26458, 26458});
+// Pseudo-random rectangles of 40 x 30; when `clipped`, each within a clip rectangle of
+// its own, between SaveDC and RestoreDC.
+std::vector<uint8_t> enhancedRectangles(int count, bool clipped) {
+    EmfWriter e = enhancedFills();
     uint32_t seed = 1;
     const auto next = [&seed] { return int32_t((seed = seed * 1103515245 + 12345) >> 16 & 0x7FFF); };
-    e.select(gdi::NULL_PEN);
-    e.select(e.brush(gdi::BS_SOLID, 0x0000FF));
     for (int i = 0; i < count; ++i) {
         const int32_t x = next() % 960, y = next() % 970;
-        e.saveDC();
-        e.intersectClipRect({x + 5, y + 5, x + 35, y + 25});
+        if (clipped) {
+            e.saveDC();
+            e.intersectClipRect({x + 5, y + 5, x + 35, y + 25});
+        }
         e.rectangle({x, y, x + 40, y + 30});
-        e.restoreDC(-1);
+        if (clipped) e.restoreDC(-1);
     }
     return e.bytes();
+}
+
+// A checkerboard of 10-pixel squares cut out of the whole by ExcludeClipRect (5,000
+// runs), then filled whole.
+template <typename Writer>
+std::vector<uint8_t> clipCheckerboard(Writer w) {
+    for (int y = 0; y < 1000; y += 10)
+        for (int x = y / 10 % 2 * 10; x < 1000; x += 20) w.excludeClipRect({x, y, x + 10, y + 10});
+    w.rectangle({0, 0, 1001, 1001});
+    return w.bytes();
 }
 
 // Region objects of 20 rectangles (a staircase), each selected as the clip and filled.
 std::vector<uint8_t> placeableClipRegions(int count) {
-    WmfWriter w({0, 0, 1000, 1000}, 96);
-    w.setWindowOrg(0, 0);
-    w.setWindowExt(1000, 1000);
-    w.select(w.pen(gdi::PS_NULL, 0, 0));
-    w.select(w.brush(gdi::BS_SOLID, 0x0000FF));
+    WmfWriter w = placeableFills();
     for (int i = 0; i < count; ++i) {
         std::vector<RecordRect> steps;
         for (int k = 0; k < 20; ++k) steps.push_back({(i + 40 * k) % 960, 50 * k, (i + 40 * k) % 960 + 40, 50 * k + 30});
@@ -147,7 +129,7 @@ std::vector<uint8_t> placeableClipRegions(int count) {
         w.rectangle({0, 0, 1001, 1001});
         w.deleteObject(region);
     }
-    return w.bytes(3);
+    return w.bytes();
 }
 
 std::vector<uint8_t> smallEnhancedMetafile() {
@@ -173,14 +155,14 @@ const std::vector<Picture>& pictures() {
             {"small_emf", DrawnKind::EnhancedMetafile, smallEnhancedMetafile()},
             {"emf_4096", DrawnKind::EnhancedMetafile, EmfFile::leftHalfRed(4096, 4096).bytes()},
             {"emf_1000_polylines", DrawnKind::EnhancedMetafile, enhancedPolylines(1000)},
-            {"emf_40000_rectangles", DrawnKind::EnhancedMetafile, enhancedRectangles(40000)},
-            {"emf_clip_checkerboard", DrawnKind::EnhancedMetafile, enhancedClipCheckerboard()},
-            {"emf_10000_clipped_rectangles", DrawnKind::EnhancedMetafile, enhancedClippedRectangles(10000)},
+            {"emf_40000_rectangles", DrawnKind::EnhancedMetafile, enhancedRectangles(40000, false)},
+            {"emf_clip_checkerboard", DrawnKind::EnhancedMetafile, clipCheckerboard(enhancedFills())},
+            {"emf_10000_clipped_rectangles", DrawnKind::EnhancedMetafile, enhancedRectangles(10000, true)},
             {"wmf_10_polylines", DrawnKind::PlaceableMetafile, polylines(10)},
             {"wmf_3466_polylines", DrawnKind::PlaceableMetafile, polylines(3466)},
             {"wmf_200000_rectangles", DrawnKind::PlaceableMetafile, rectangles.bytes()},
             {"wmf_25000_saved_contexts", DrawnKind::PlaceableMetafile, saved.bytes()},
-            {"wmf_clip_checkerboard", DrawnKind::PlaceableMetafile, placeableClipCheckerboard()},
+            {"wmf_clip_checkerboard", DrawnKind::PlaceableMetafile, clipCheckerboard(placeableFills())},
             {"wmf_2000_clip_regions", DrawnKind::PlaceableMetafile, placeableClipRegions(2000)},
         };
     }();
