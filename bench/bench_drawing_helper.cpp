@@ -1,10 +1,14 @@
 // The drawing helper on its own, through the program's client: its start-up, a small
 // enhanced metafile, a 4096 x 4096 one, 1000 polylines of 200 points in an enhanced
-// metafile, and the slow placeable metafiles of issue 21 (ten
+// metafile, 40,000 rectangles in one, and the slow placeable metafiles of issue 21 (ten
 // polylines of 200 points on 1000 x 1000 pixels, 3,466 of them: 2.8 MB, 200,000
-// rectangles, 25,000 saved device contexts). Every case runs for each helper named in
-// QFIP_BENCH_HELPERS ("name=path,name=path", e.g. before=/folder/quendral-render,after=...),
-// in the same run, so that two builds of the helper compare side by side; by default the
+// rectangles, 25,000 saved device contexts); and the clip regions of both kinds: a
+// 1000 x 1000 checkerboard cut by 5,000 ExcludeClipRect, 10,000 rectangles each drawn
+// within a clip rectangle of its own between SaveDC and RestoreDC (40,000 records), and
+// (placeable) 2,000 region objects of 20 rectangles, each selected and filled. Every
+// case runs for each helper named in QFIP_BENCH_HELPERS ("name=path,name=path", e.g.
+// before=/folder/quendral-render,after=...), one helper after the other for each case in
+// the same run, so that two builds of the helper compare side by side; by default the
 // helper built here alone.
 // Each is drawn under the program's limits and deadline rule; one that is refused is
 // reported as an error (its reason in the label).
@@ -70,6 +74,64 @@ std::vector<uint8_t> enhancedPolylines(int count) {
     return e.bytes();
 }
 
+// 1000 x 1000 pixels with a solid brush and no pen, for the fills below.
+EmfWriter enhancedFills() {
+    EmfWriter e({0, 0, 999, 999}, {0, 0, 26458, 26458});
+    e.select(gdi::NULL_PEN);
+    e.select(e.brush(gdi::BS_SOLID, 0x0000FF));
+    return e;
+}
+WmfWriter placeableFills() {
+    WmfWriter w({0, 0, 1000, 1000}, 96);
+    w.setWindowOrg(0, 0);
+    w.setWindowExt(1000, 1000);
+    w.select(w.pen(gdi::PS_NULL, 0, 0));
+    w.select(w.brush(gdi::BS_SOLID, 0x0000FF));
+    return w;
+}
+
+// Pseudo-random rectangles of 40 x 30; when `clipped`, each within a clip rectangle of
+// its own, between SaveDC and RestoreDC.
+std::vector<uint8_t> enhancedRectangles(int count, bool clipped) {
+    EmfWriter e = enhancedFills();
+    uint32_t seed = 1;
+    const auto next = [&seed] { return int32_t((seed = seed * 1103515245 + 12345) >> 16 & 0x7FFF); };
+    for (int i = 0; i < count; ++i) {
+        const int32_t x = next() % 960, y = next() % 970;
+        if (clipped) {
+            e.saveDC();
+            e.intersectClipRect({x + 5, y + 5, x + 35, y + 25});
+        }
+        e.rectangle({x, y, x + 40, y + 30});
+        if (clipped) e.restoreDC(-1);
+    }
+    return e.bytes();
+}
+
+// A checkerboard of 10-pixel squares cut out of the whole by ExcludeClipRect (5,000
+// runs), then filled whole.
+template <typename Writer>
+std::vector<uint8_t> clipCheckerboard(Writer w) {
+    for (int y = 0; y < 1000; y += 10)
+        for (int x = y / 10 % 2 * 10; x < 1000; x += 20) w.excludeClipRect({x, y, x + 10, y + 10});
+    w.rectangle({0, 0, 1001, 1001});
+    return w.bytes();
+}
+
+// Region objects of 20 rectangles (a staircase), each selected as the clip and filled.
+std::vector<uint8_t> placeableClipRegions(int count) {
+    WmfWriter w = placeableFills();
+    for (int i = 0; i < count; ++i) {
+        std::vector<RecordRect> steps;
+        for (int k = 0; k < 20; ++k) steps.push_back({(i + 40 * k) % 960, 50 * k, (i + 40 * k) % 960 + 40, 50 * k + 30});
+        const uint16_t region = w.region(steps);
+        w.select(region);
+        w.rectangle({0, 0, 1001, 1001});
+        w.deleteObject(region);
+    }
+    return w.bytes();
+}
+
 std::vector<uint8_t> smallEnhancedMetafile() {
     EmfFile emf;
     emf.fontFace = u"DejaVu Sans";
@@ -93,10 +155,15 @@ const std::vector<Picture>& pictures() {
             {"small_emf", DrawnKind::EnhancedMetafile, smallEnhancedMetafile()},
             {"emf_4096", DrawnKind::EnhancedMetafile, EmfFile::leftHalfRed(4096, 4096).bytes()},
             {"emf_1000_polylines", DrawnKind::EnhancedMetafile, enhancedPolylines(1000)},
+            {"emf_40000_rectangles", DrawnKind::EnhancedMetafile, enhancedRectangles(40000, false)},
+            {"emf_clip_checkerboard", DrawnKind::EnhancedMetafile, clipCheckerboard(enhancedFills())},
+            {"emf_10000_clipped_rectangles", DrawnKind::EnhancedMetafile, enhancedRectangles(10000, true)},
             {"wmf_10_polylines", DrawnKind::PlaceableMetafile, polylines(10)},
             {"wmf_3466_polylines", DrawnKind::PlaceableMetafile, polylines(3466)},
             {"wmf_200000_rectangles", DrawnKind::PlaceableMetafile, rectangles.bytes()},
             {"wmf_25000_saved_contexts", DrawnKind::PlaceableMetafile, saved.bytes()},
+            {"wmf_clip_checkerboard", DrawnKind::PlaceableMetafile, clipCheckerboard(placeableFills())},
+            {"wmf_2000_clip_regions", DrawnKind::PlaceableMetafile, placeableClipRegions(2000)},
         };
     }();
     return all;
@@ -132,13 +199,13 @@ void draw(benchmark::State& state, const std::string& helper, const Picture& pic
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (const auto& [name, path] : helpers()) {
-        for (const Picture& picture : pictures()) {
-            for (const bool warm : {false, true}) {
-                // The start-up alone is the cold 1 x 1 icon; the slow files only warm.
-                const bool icon = picture.kind == DrawnKind::Icon;
-                if (icon == warm) continue;
-                if (!warm && picture.kind == DrawnKind::PlaceableMetafile) continue;
+    for (const Picture& picture : pictures()) {
+        for (const bool warm : {false, true}) {
+            // The start-up alone is the cold 1 x 1 icon; the slow files only warm.
+            const bool icon = picture.kind == DrawnKind::Icon;
+            if (icon == warm) continue;
+            if (!warm && picture.kind == DrawnKind::PlaceableMetafile) continue;
+            for (const auto& [name, path] : helpers()) {
                 const std::string label = std::string(picture.name) + (warm ? "/warm/" : "/cold/") + name;
                 benchmark::RegisterBenchmark(label.c_str(), [path = path, &picture, warm](benchmark::State& s) {
                     draw(s, path, picture, warm);

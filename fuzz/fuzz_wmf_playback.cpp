@@ -74,10 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             check(record->end() <= file.size() && record->end() > at);
             state.followTo(record->end());
             check(state.currentRecord() == record->end());
-            if (const PixelRegion* clip = state.clip()) {
-                const PixelBox b = clip->bounds();
-                check(clip->empty() || (b.left >= 0 && b.top >= 0 && b.right <= kSide && b.bottom <= kSide));
-                check(clip->boxCount() <= PixelRegion::kMaxSpans);
+            if (const qfip::PixelRegion* clip = state.clip()) {
+                const qfip::Rect b = clip->bounds();
+                check(clip->isEmpty() || (b.Left >= 0 && b.Top >= 0 && b.Right <= kSide && b.Bottom <= kSide));
+                check(clip->boxCount() <= WmfPlaybackState::kRegionLimits.maxBoxes);
             }
             if (const auto text = wmf::textRecord(*record)) {
                 check(text->bytes.data() >= reinterpret_cast<const char*>(record->parameters.data()));

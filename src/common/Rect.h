@@ -1,11 +1,14 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 
 namespace qfip {
 
-// A window rectangle in picture coordinates. Right and Bottom are exclusive, so the
-// rectangle (L, T, R, B) covers columns L .. R-1 and rows T .. B-1.
+// A rectangle of pixels: a window rectangle in picture coordinates, or a box of a clip
+// region in a metafile's device pixels. Right and Bottom are exclusive, so the rectangle
+// (L, T, R, B) covers columns L .. R-1 and rows T .. B-1.
 struct Rect {
     int32_t Left = 0;
     int32_t Top = 0;
@@ -23,5 +26,11 @@ struct Rect {
 // Wraps a 64-bit value into 32 bits the way two's-complement hardware does; rectangle
 // arithmetic on extreme option values wraps instead of being undefined.
 inline int32_t wrap32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+
+// A 64-bit value kept within 32 bits: the nearest end of the range when it lies outside.
+inline int32_t clamp32(int64_t value) {
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
 
 }  // namespace qfip

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "common/LittleEndian.h"
-#include "render/DeviceRegion.h"
 #include "render/EmfSvgState.h"
 #include "render/GdiMapping.h"
 
@@ -68,6 +67,11 @@ int32_t toInt32(double v) {
     return int32_t(std::clamp(std::floor(v + 0.5), double(INT32_MIN), double(INT32_MAX)));
 }
 
+// A clip region within its bounds, or the box that holds it.
+std::shared_ptr<const PixelRegion> orBox(RegionOutcome outcome) {
+    return std::make_shared<const PixelRegion>(outcome.tooComplex ? PixelRegion(outcome.holder) : std::move(outcome.region));
+}
+
 struct Pen {
     uint32_t style = 0;
     int32_t width = 0;  // logical units
@@ -100,7 +104,7 @@ struct LibraryBrush {
 
 struct Clip {
     enum class Kind : uint8_t { Whole, Region, Path } kind = Kind::Whole;
-    std::shared_ptr<const DeviceRegion> region;
+    std::shared_ptr<const PixelRegion> region;
     uint64_t path = 0;  // which SelectClipPath
     bool same(const Clip& o) const {
         if (kind != o.kind) return false;
@@ -125,7 +129,7 @@ struct GdiState {
     Font font;
     uint32_t bkMode = OPAQUE, bkColour = 0xFFFFFF, textAlign = 0, polyFill = 1, rop2 = R2_COPYPEN, stretch = 1;
     Clip clip;
-    std::shared_ptr<const DeviceRegion> meta;
+    std::shared_ptr<const PixelRegion> meta;
     IntPair current;
     bool currentKnown = true;
 };
@@ -198,8 +202,8 @@ private:
         const Affine::Point p = gdi_.page.transform().apply(x, y);
         return {p.x * kFine, p.y * kFine};
     }
-    DeviceRect deviceRect(std::span<const uint8_t> r, size_t at) const;
-    void combineClip(const DeviceRegion& region, uint32_t mode);
+    Rect deviceRect(std::span<const uint8_t> r, size_t at) const;
+    void combineClip(const PixelRegion& region, uint32_t mode);
     Clip effectiveClip() const;
     bool restoreDC(int32_t which);
     void selectObject(std::span<const uint8_t> r);
@@ -218,7 +222,7 @@ private:
     uint32_t records_ = 0;
 
     ReferenceDevice device_;
-    DeviceRect universe_;
+    Rect universe_;
     double frame_[4] = {};
     int32_t bounds_[4] = {};
     // Handles past the file's own, where the pens and brushes libemf2svg is given live:
@@ -392,7 +396,7 @@ Clip Normaliser::effectiveClip() const {
     c.kind = Clip::Kind::Region;
     c.region = gdi_.clip.kind == Clip::Kind::Whole
                    ? gdi_.meta
-                   : std::make_shared<const DeviceRegion>(gdi_.meta->combined(*gdi_.clip.region, DeviceRegion::Op::And));
+                   : orBox(gdi_.meta->combined(*gdi_.clip.region, PixelRegion::Op::And, kClipRegionLimits));
     return c;
 }
 
@@ -409,10 +413,10 @@ void Normaliser::syncClip() {
         const std::optional<Affine> ungroup = libGroup_.inverse();
         if (!ungroup) return;
         std::vector<Affine::Point> points;
-        std::vector<DeviceRect> rects = wanted.region->rects();
+        std::vector<Rect> rects = wanted.region->boxes();
         if (rects.empty()) rects.push_back({0, 0, 0, 0});  // nothing visible: a path without area
-        for (const DeviceRect& r : rects) {
-            for (const auto& [x, y] : {std::pair{r.left, r.top}, {r.right, r.top}, {r.right, r.bottom}, {r.left, r.bottom}}) {
+        for (const Rect& r : rects) {
+            for (const auto& [x, y] : {std::pair{r.Left, r.Top}, {r.Right, r.Top}, {r.Right, r.Bottom}, {r.Left, r.Bottom}}) {
                 const Affine::Point p = ungroup->apply(x, y);
                 points.push_back({p.x * kFine, p.y * kFine});
             }
@@ -581,7 +585,7 @@ void Normaliser::restoreCurrentPosition() {
 
 // ---- GDI's state ----
 
-DeviceRect Normaliser::deviceRect(std::span<const uint8_t> r, size_t at) const {
+Rect Normaliser::deviceRect(std::span<const uint8_t> r, size_t at) const {
     const Affine t = toDevice();
     double box[4] = {INFINITY, INFINITY, -INFINITY, -INFINITY};
     for (const auto& [xi, yi] : {std::pair{0, 4}, {8, 4}, {8, 12}, {0, 12}}) {
@@ -590,14 +594,14 @@ DeviceRect Normaliser::deviceRect(std::span<const uint8_t> r, size_t at) const {
         box[2] = std::max(box[2], p.x), box[3] = std::max(box[3], p.y);
     }
     const auto within = [&](double v, int32_t low, int32_t high) { return std::clamp(toInt32(v), low, high); };
-    return {within(box[0], universe_.left, universe_.right), within(box[1], universe_.top, universe_.bottom),
-            within(box[2], universe_.left, universe_.right), within(box[3], universe_.top, universe_.bottom)};
+    return {within(box[0], universe_.Left, universe_.Right), within(box[1], universe_.Top, universe_.Bottom),
+            within(box[2], universe_.Left, universe_.Right), within(box[3], universe_.Top, universe_.Bottom)};
 }
 
-void Normaliser::combineClip(const DeviceRegion& region, uint32_t mode) {
+void Normaliser::combineClip(const PixelRegion& region, uint32_t mode) {
     Clip& clip = gdi_.clip;
     if (mode == RGN_COPY) {
-        clip = {Clip::Kind::Region, std::make_shared<const DeviceRegion>(region), 0};
+        clip = {Clip::Kind::Region, std::make_shared<const PixelRegion>(region), 0};
         return;
     }
     if (clip.kind == Clip::Kind::Path) {
@@ -606,12 +610,13 @@ void Normaliser::combineClip(const DeviceRegion& region, uint32_t mode) {
         if (mode == RGN_OR || mode == RGN_XOR) clip = {};
         return;
     }
-    const DeviceRegion current = clip.kind == Clip::Kind::Whole ? DeviceRegion(universe_) : *clip.region;
-    const DeviceRegion::Op op = mode == RGN_AND ? DeviceRegion::Op::And
-                                : mode == RGN_OR ? DeviceRegion::Op::Or
-                                : mode == RGN_XOR ? DeviceRegion::Op::Xor
-                                                  : DeviceRegion::Op::Diff;
-    clip = {Clip::Kind::Region, std::make_shared<const DeviceRegion>(current.combined(region, op)), 0};
+    const PixelRegion whole(universe_);
+    const PixelRegion& current = clip.kind == Clip::Kind::Whole ? whole : *clip.region;
+    const PixelRegion::Op op = mode == RGN_AND ? PixelRegion::Op::And
+                               : mode == RGN_OR ? PixelRegion::Op::Or
+                               : mode == RGN_XOR ? PixelRegion::Op::Xor
+                                                 : PixelRegion::Op::Diff;
+    clip = {Clip::Kind::Region, orBox(current.combined(region, op, kClipRegionLimits)), 0};
 }
 
 bool Normaliser::restoreDC(int32_t which) {
@@ -775,7 +780,7 @@ bool Normaliser::record(uint32_t type, std::span<const uint8_t> r) {
 
     case EMR_INTERSECTCLIPRECT:
     case EMR_EXCLUDECLIPRECT:
-        if (size >= 24) combineClip(DeviceRegion(deviceRect(r, 8)), type == EMR_INTERSECTCLIPRECT ? RGN_AND : RGN_DIFF);
+        if (size >= 24) combineClip(PixelRegion(deviceRect(r, 8)), type == EMR_INTERSECTCLIPRECT ? RGN_AND : RGN_DIFF);
         return true;
     case EMR_EXTSELECTCLIPRGN: {
         if (size < 16) return true;
@@ -786,26 +791,29 @@ bool Normaliser::record(uint32_t type, std::span<const uint8_t> r) {
             return true;
         }
         const size_t count = std::min<size_t>(readU32(r, 24), (std::min<size_t>(bytes, size - 16) - 32) / 16);
-        std::vector<DeviceRect> rects;
+        std::vector<Rect> rects;
         rects.reserve(count);
         for (size_t i = 0; i < count; ++i) {
             const size_t at = 48 + 16 * i;
-            rects.push_back({s32(at), s32(at + 4), s32(at + 8), s32(at + 12)});
+            const Rect rect{s32(at), s32(at + 4), s32(at + 8), s32(at + 12)};
+            if (!rect.isEmpty()) rects.push_back(rect);
         }
-        combineClip(DeviceRegion::unionOf(rects), mode);
+        // More rectangles than a region holds: their box, without sorting them first.
+        combineClip(*orBox(rects.size() > kClipRegionLimits.maxBoxes ? RegionOutcome{PixelRegion(), true, boundsOf(rects)}
+                                                                       : PixelRegion::unionOf(rects, kClipRegionLimits)),
+                    mode);
         return true;
     }
     case EMR_OFFSETCLIPRGN:
         if (size >= 16 && gdi_.clip.kind == Clip::Kind::Region) {
             const Affine page = gdi_.page.transform();
-            gdi_.clip.region = std::make_shared<const DeviceRegion>(
+            gdi_.clip.region = std::make_shared<const PixelRegion>(
                 gdi_.clip.region->translated(toInt32(s32(8) * page.a), toInt32(s32(12) * page.d)));
         }
         return true;
     case EMR_SETMETARGN:
         if (gdi_.clip.kind == Clip::Kind::Region) {
-            gdi_.meta = gdi_.meta ? std::make_shared<const DeviceRegion>(
-                                        gdi_.meta->combined(*gdi_.clip.region, DeviceRegion::Op::And))
+            gdi_.meta = gdi_.meta ? orBox(gdi_.meta->combined(*gdi_.clip.region, PixelRegion::Op::And, kClipRegionLimits))
                                   : gdi_.clip.region;
             gdi_.clip = {};
         }

@@ -19,7 +19,9 @@
 //     libemf2svg took for an intersection), ExtSelectClipRgn in every mode (which it
 //     ignored but for an empty RGN_COPY), OffsetClipRgn and SetMetaRgn, handed to it as a
 //     clip path of the region's rectangles; a clip path of the file's own (SelectClipPath)
-//     is its own path, which it takes as the whole clip;
+//     is its own path, which it takes as the whole clip. A region past kClipRegionLimits
+//     (or a region record of more rectangles than a region holds) is replaced by a box
+//     that holds it: it clips less, never more;
 // - Rectangle, Ellipse and RoundRect inside a path bracket become the path's own figure
 //   (libemf2svg wrote an SVG element into the path's data: broken SVG, the file refused);
 //   a rectangle or ellipse under a flipped mapping is given with its corners in the
@@ -48,7 +50,11 @@
 #include <string>
 #include <vector>
 
+#include "render/PixelRegion.h"
+
 namespace qfip::emf {
+
+inline constexpr RegionLimits kClipRegionLimits{16384, size_t(1) << 22};
 
 struct NormalisedEmf {
     std::vector<uint8_t> bytes;  // the rewritten metafile

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "render/EmfSvgState.h"
+#include "render/GdiPatterns.h"
 
 using qfip::emf::Blend;
 using qfip::emf::SvgDrawingState;
@@ -31,21 +32,15 @@ bool oneOf(QStringView name, std::initializer_list<const char*> names) {
 
 QString number(double v) { return QString::number(v, 'f', 4); }
 
-// GDI's 8 x 8 hatches (HS_HORIZONTAL ... HS_DIAGCROSS) as unit squares, as the WMF side's
-// device draws them (horizontal lines on row 3, vertical ones on column 4); each pixel
-// once (the fill rule would take a pixel twice for a hole).
+// GDI's 8 x 8 hatch as unit squares, one for each pixel (the fill rule would take a pixel
+// twice for a hole).
 QString hatchPath(uint32_t style) {
-    bool lit[8][8] = {};
-    for (int i = 0; i < 8; ++i) {
-        if (style == 0 || style == 4) lit[3][i] = true;
-        if (style == 1 || style == 4) lit[i][4] = true;
-        if (style == 2 || style == 5) lit[i][i] = true;
-        if (style == 3 || style == 5) lit[i][7 - i] = true;
-    }
     QString d;
+    const uint8_t* rows = hatchPattern(style);
+    if (!rows) return d;
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
-            if (lit[y][x]) d += QStringLiteral("M%1 %2h1v1h-1z").arg(x).arg(y);
+            if (rows[y] >> (7 - x) & 1) d += QStringLiteral("M%1 %2h1v1h-1z").arg(x).arg(y);
     return d;
 }
 
@@ -360,14 +355,16 @@ void Mender::dashes(Attributes& a, double strokeWidth) const {
         ratios.push_back(part.toDouble(&ok) / strokeWidth);
         if (!ok) return;
     }
+    // libemf2svg's dashes in pen widths, and GDI's for a pen wider than a pixel.
     struct Style {
-        std::vector<double> library, cosmetic, geometric;
+        unsigned penStyle;
+        std::vector<double> library, geometric;
     };
     static const Style kStyles[] = {
-        {{5, 5}, {18, 6}, {3, 1}},                                // PS_DASH
-        {{1, 1}, {3, 3}, {1, 1}},                                 // PS_DOT
-        {{5, 5, 1, 5}, {9, 6, 3, 6}, {3, 1, 1, 1}},               // PS_DASHDOT
-        {{5, 5, 1, 1, 1, 5}, {9, 3, 3, 3, 3, 3}, {3, 1, 1, 1, 1, 1}},  // PS_DASHDOTDOT
+        {1, {5, 5}, {3, 1}},                           // PS_DASH
+        {2, {1, 1}, {1, 1}},                           // PS_DOT
+        {3, {5, 5, 1, 5}, {3, 1, 1, 1}},               // PS_DASHDOT
+        {4, {5, 5, 1, 1, 1, 5}, {3, 1, 1, 1, 1, 1}},  // PS_DASHDOTDOT
     };
     for (const Style& s : kStyles) {
         if (s.library.size() != ratios.size()) continue;
@@ -377,7 +374,11 @@ void Mender::dashes(Attributes& a, double strokeWidth) const {
         // A one-pixel pen is dashed in the picture's pixels, a wider one in its widths.
         const bool cosmetic = strokeWidth <= 1.0001;
         QStringList lengths;
-        for (double v : cosmetic ? s.cosmetic : s.geometric) lengths << number(cosmetic ? v / scale_ : v * strokeWidth);
+        if (cosmetic) {
+            for (const uint32_t v : cosmeticDashes(s.penStyle)) lengths << number(v / scale_);
+        } else {
+            for (const double v : s.geometric) lengths << number(v * strokeWidth);
+        }
         a.set("stroke-dasharray", lengths.join(u','));
         return;
     }

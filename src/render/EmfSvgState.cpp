@@ -4,20 +4,24 @@
 #include <cstdio>
 #include <vector>
 
+#include "render/RasterOps.h"
+
 namespace qfip::emf {
 
 Blend blendOfRop2(uint32_t rop2) {
-    switch (rop2) {
-    case 1: return Blend::Black;                // R2_BLACK
-    case 4: return Blend::Inverted;             // R2_NOTCOPYPEN
-    case 6: return Blend::DifferenceWhite;      // R2_NOT
-    case 7: return Blend::Difference;           // R2_XORPEN
-    case 9: return Blend::Multiply;             // R2_MASKPEN
-    case 10: return Blend::DifferenceInverted;  // R2_NOTXORPEN
-    case 11: return Blend::Nothing;             // R2_NOP
-    case 15: return Blend::Screen;              // R2_MERGEPEN
-    case 16: return Blend::White;               // R2_WHITE
-    default: return Blend::Copy;                // R2_COPYPEN and the mixed ones
+    // By what the operation does to the pen P and the pixel D: its truth table, bit 2P + D
+    // (RasterOps.h, which the WMF chain draws by).
+    switch (rop::binaryTable(rop2)) {
+    case 0b0000: return Blend::Black;               // R2_BLACK
+    case 0b0011: return Blend::Inverted;            // R2_NOTCOPYPEN: not P
+    case 0b0101: return Blend::DifferenceWhite;     // R2_NOT: not D
+    case 0b0110: return Blend::Difference;          // R2_XORPEN: P xor D
+    case 0b1000: return Blend::Multiply;            // R2_MASKPEN: P and D
+    case 0b1001: return Blend::DifferenceInverted;  // R2_NOTXORPEN: not (P xor D)
+    case 0b1010: return Blend::Nothing;             // R2_NOP: D
+    case 0b1110: return Blend::Screen;              // R2_MERGEPEN: P or D
+    case 0b1111: return Blend::White;               // R2_WHITE
+    default: return Blend::Copy;                    // R2_COPYPEN and the mixed ones
     }
 }
 

@@ -13,14 +13,13 @@
 #include <string>
 #include <string_view>
 
-namespace qfip::emf {
+#include "render/GdiPatterns.h"
 
-// GDI's hatch styles (HS_HORIZONTAL ... HS_DIAGCROSS).
-inline constexpr uint32_t kHatchStyles = 6;
+namespace qfip::emf {
 
 struct SvgPaint {
     bool hatched = false;
-    uint32_t hatchStyle = 0;  // HS_*, below kHatchStyles
+    uint32_t hatchStyle = 0;  // HS_*, below kHatchStyles (GdiPatterns.h)
     uint32_t colour = 0;      // 0xRRGGBB of the lines
     uint32_t background = 0;  // 0xRRGGBB between them
     bool opaque = false;      // the background mode: OPAQUE fills between the lines

@@ -34,41 +34,18 @@ void paintRun(gdImage& image, int64_t y, int64_t from, int64_t to, const PixelPa
 
 }  // namespace
 
-const uint8_t* hatchPattern(unsigned style) {
-    static const uint8_t kHatches[6][8] = {
-        {0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00},  // HS_HORIZONTAL
-        {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08},  // HS_VERTICAL
-        {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01},  // HS_FDIAGONAL
-        {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80},  // HS_BDIAGONAL
-        {0x08, 0x08, 0x08, 0xFF, 0x08, 0x08, 0x08, 0x08},  // HS_CROSS
-        {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},  // HS_DIAGCROSS
-    };
-    return style < 6 ? kHatches[style] : nullptr;
-}
-
-std::vector<uint32_t> cosmeticDashes(unsigned penStyle) {
-    switch (penStyle) {
-    case 1: return {18, 6};               // PS_DASH
-    case 2: return {3, 3};                // PS_DOT
-    case 3: return {9, 6, 3, 6};          // PS_DASHDOT
-    case 4: return {9, 3, 3, 3, 3, 3};    // PS_DASHDOTDOT
-    case 8: return {1, 1};                // PS_ALTERNATE
-    default: return {};
-    }
-}
-
 void fillPixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right, int64_t bottom, const PixelPaint& paint) {
     if (!canvas.image || !canvas.image->trueColor) return;
     int** rows = canvas.image->tpixels;
     if (!paint.hatch && rop::binaryIgnoresPixel(paint.rop2)) {
         const int colour = int(rop::binary(paint.rop2, paint.colour, 0));
-        forEachVisibleBox(canvas, left, top, right, bottom, [&](const PixelBox& box) {
-            for (int64_t y = box.top; y < box.bottom; ++y) std::fill(rows[y] + box.left, rows[y] + box.right, colour);
+        forEachVisibleBox(canvas, left, top, right, bottom, [&](const qfip::Rect& box) {
+            for (int64_t y = box.Top; y < box.Bottom; ++y) std::fill(rows[y] + box.Left, rows[y] + box.Right, colour);
         });
         return;
     }
-    forEachVisibleBox(canvas, left, top, right, bottom, [&](const PixelBox& box) {
-        for (int64_t y = box.top; y < box.bottom; ++y) paintRun(*canvas.image, y, box.left, box.right, paint);
+    forEachVisibleBox(canvas, left, top, right, bottom, [&](const qfip::Rect& box) {
+        for (int64_t y = box.Top; y < box.Bottom; ++y) paintRun(*canvas.image, y, box.Left, box.Right, paint);
     });
 }
 
@@ -96,9 +73,9 @@ void drawPixelLine(const GdCanvas& canvas, int64_t x0, int64_t y0, int64_t x1, i
         gap.colour = style->gapColour;
         gap.hatch = nullptr;
     }
-    forEachVisibleBox(canvas, std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1), [&](const PixelBox& box) {
-        const int64_t mLow = alongX ? box.left : box.top, mHigh = (alongX ? box.right : box.bottom) - 1;
-        const int64_t nLow = alongX ? box.top : box.left, nHigh = (alongX ? box.bottom : box.right) - 1;
+    forEachVisibleBox(canvas, std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1), [&](const qfip::Rect& box) {
+        const int64_t mLow = alongX ? box.Left : box.Top, mHigh = (alongX ? box.Right : box.Bottom) - 1;
+        const int64_t nLow = alongX ? box.Top : box.Left, nHigh = (alongX ? box.Bottom : box.Right) - 1;
         // The steps whose major coordinate is inside the box ...
         Wide first = ms > 0 ? Wide(mLow) - m0 : Wide(m0) - mHigh;
         Wide last = ms > 0 ? Wide(mHigh) - m0 : Wide(m0) - mLow;
@@ -174,15 +151,15 @@ void fillPolygon(const GdCanvas& canvas, const std::vector<std::vector<PixelPoin
     gdImage& image = *canvas.image;
     int64_t rowFrom = 0, rowTo = image.sy;
     if (canvas.clip) {
-        const PixelBox bounds = canvas.clip->bounds();
-        rowFrom = std::max<int64_t>(rowFrom, bounds.top);
-        rowTo = std::min<int64_t>(rowTo, bounds.bottom);
+        const qfip::Rect bounds = canvas.clip->bounds();
+        rowFrom = std::max<int64_t>(rowFrom, bounds.Top);
+        rowTo = std::min<int64_t>(rowTo, bounds.Bottom);
     }
     forEachPolygonRow(rings, rule, rowFrom, rowTo, [&](int64_t y, const std::vector<PixelRun>& runs) {
         for (const PixelRun& run : runs) {
             if (run.right <= 0 || run.left >= image.sx) continue;
-            forEachVisibleBox(canvas, run.left, y, run.right - 1, y, [&](const PixelBox& box) {
-                paintRun(image, y, box.left, box.right, paint);
+            forEachVisibleBox(canvas, run.left, y, run.right - 1, y, [&](const qfip::Rect& box) {
+                paintRun(image, y, box.Left, box.Right, paint);
             });
         }
     });

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include <libwmf/gd/gd.h>
 
+#include "render/GdiPatterns.h"
 #include "render/PixelRegion.h"
 #include "render/PolygonSpans.h"
 #include "render/RasterOps.h"
@@ -18,7 +20,7 @@
 
 struct GdCanvas {
     gdImage* image = nullptr;
-    const PixelRegion* clip = nullptr;  // within the bitmap; null: all of it
+    const qfip::PixelRegion* clip = nullptr;  // within the bitmap; null: all of it
 };
 
 // How drawn pixels take their colour: the pen's or brush's colour through a binary raster
@@ -27,14 +29,10 @@ struct GdCanvas {
 struct PixelPaint {
     uint32_t colour = 0;  // 0xRRGGBB
     unsigned rop2 = rop::kCopyPen;
-    const uint8_t* hatch = nullptr;  // 8 rows, top first, bit 7 the leftmost; aligned to the bitmap's origin
+    const uint8_t* hatch = nullptr;  // hatchPattern's rows, aligned to the bitmap's origin
     bool opaqueGaps = false;
     uint32_t background = 0;
 };
-
-// The 8 x 8 pattern of a hatch style (HS_HORIZONTAL 0 to HS_DIAGCROSS 5), as GDI draws it;
-// null for any other value.
-const uint8_t* hatchPattern(unsigned style);
 
 // A thin styled pen's dashes, in pixels along the line's longer axis: `lengths` alternate
 // on and off from the line's first pixel; `position` is where the next pixel falls in the
@@ -46,10 +44,6 @@ struct LineStyle {
     bool opaqueGaps = false;
     uint32_t gapColour = 0;
 };
-// The dashes of a cosmetic pen style (PS_DASH 1 to PS_DASHDOTDOT 4, PS_ALTERNATE 8) as GDI
-// draws them one pixel wide: PS_DASH 18 on and 6 off, PS_DOT 3 and 3, PS_DASHDOT 9, 6, 3,
-// 6, PS_DASHDOTDOT 9, 3, 3, 3, 3, 3, PS_ALTERNATE every other pixel; empty for a solid line.
-std::vector<uint32_t> cosmeticDashes(unsigned penStyle);
 
 // Fills every pixel with left <= x <= right and top <= y <= bottom.
 void fillPixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right, int64_t bottom, const PixelPaint& paint);
@@ -78,15 +72,15 @@ void changePixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t rig
 void fillPolygon(const GdCanvas& canvas, const std::vector<std::vector<PixelPoint>>& rings, FillRule rule,
                  const PixelPaint& paint);
 
-// Calls draw(PixelBox) with each part of the box of inclusive corners that may be drawn
+// Calls draw(qfip::Rect) with each part of the box of inclusive corners that may be drawn
 // on: within the bitmap, and within the clip region when there is one.
 template <typename Draw>
 void forEachVisibleBox(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right, int64_t bottom, Draw draw) {
     const gdImage& image = *canvas.image;
-    const auto to32 = [](int64_t v) { return int32_t(v < 0 ? 0 : v > INT32_MAX ? INT32_MAX : v); };
-    const PixelBox box{to32(left), to32(top), to32(right < image.sx - 1 ? right + 1 : image.sx),
-                       to32(bottom < image.sy - 1 ? bottom + 1 : image.sy)};
-    if (box.empty()) return;
+    const auto to32 = [](int64_t v) { return qfip::clamp32(std::max<int64_t>(v, 0)); };
+    const qfip::Rect box{to32(left), to32(top), to32(right < image.sx - 1 ? right + 1 : image.sx),
+                         to32(bottom < image.sy - 1 ? bottom + 1 : image.sy)};
+    if (box.isEmpty()) return;
     if (canvas.clip) {
         canvas.clip->forEachBox(box, draw);
     } else {
@@ -97,10 +91,10 @@ void forEachVisibleBox(const GdCanvas& canvas, int64_t left, int64_t top, int64_
 template <typename Colour>
 void changePixels(const GdCanvas& canvas, int64_t left, int64_t top, int64_t right, int64_t bottom, Colour colour) {
     if (!canvas.image || !canvas.image->trueColor) return;
-    forEachVisibleBox(canvas, left, top, right, bottom, [&](const PixelBox& box) {
-        for (int64_t y = box.top; y < box.bottom; ++y) {
+    forEachVisibleBox(canvas, left, top, right, bottom, [&](const qfip::Rect& box) {
+        for (int64_t y = box.Top; y < box.Bottom; ++y) {
             int* row = canvas.image->tpixels[y];
-            for (int64_t x = box.left; x < box.right; ++x) row[x] = int(colour(x, y, uint32_t(row[x])) & 0xFFFFFF);
+            for (int64_t x = box.Left; x < box.Right; ++x) row[x] = int(colour(x, y, uint32_t(row[x])) & 0xFFFFFF);
         }
     });
 }

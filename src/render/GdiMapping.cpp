@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/Rect.h"
+
 namespace qfip::emf {
 
 Affine Affine::after(const Affine& first) const {
@@ -27,11 +29,9 @@ bool isUsable(const Affine& t) {
 
 namespace {
 
-int32_t clampToInt32(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 // GDI's MulDiv-style rounding of a scaled extent.
 int32_t scaled(int32_t value, int32_t numerator, int32_t denominator) {
-    return clampToInt32(int64_t(std::llround(double(value) * numerator / denominator)));
+    return clamp32(int64_t(std::llround(double(value) * numerator / denominator)));
 }
 
 }  // namespace
@@ -42,7 +42,7 @@ void PageMapping::setMapMode(uint32_t mode) {
     const int64_t mmX = device_.millimetres.x, mmY = device_.millimetres.y;
     const IntPair devicePixels{device_.pixels.x, -device_.pixels.y};  // y up in the fixed modes
     const auto fixed = [&](int64_t perMmTimes254) {
-        windowExtent_ = {clampToInt32(mmX * perMmTimes254 / 254), clampToInt32(mmY * perMmTimes254 / 254)};
+        windowExtent_ = {clamp32(mmX * perMmTimes254 / 254), clamp32(mmY * perMmTimes254 / 254)};
         viewportExtent_ = devicePixels;
     };
     switch (mode) {

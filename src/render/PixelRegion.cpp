@@ -3,18 +3,93 @@
 #include <algorithm>
 #include <limits>
 
+namespace qfip {
+
+// Appends bands from the top, each joined to the one above when they touch and have the
+// same runs. Past the runs allowed it keeps nothing but the bounds of what it is given.
+class PixelRegion::Builder {
+public:
+    explicit Builder(size_t maxBoxes) : maxBoxes_(maxBoxes) {}
+
+    void append(int32_t top, int32_t bottom, const Span* runs, size_t count) {
+        if (count == 0 || top >= bottom) return;
+        if (region_.isEmpty() && !over_) {
+            bounds_ = Rect{runs[0].left, top, runs[count - 1].right, bottom};
+        } else {
+            bounds_.Left = std::min(bounds_.Left, runs[0].left);
+            bounds_.Right = std::max(bounds_.Right, runs[count - 1].right);
+            bounds_.Bottom = bottom;
+        }
+        if (over_) return;
+        std::vector<Band>& bands = region_.bands_;
+        std::vector<Span>& spans = region_.spans_;
+        if (!bands.empty()) {
+            Band& last = bands.back();
+            if (last.bottom == top && last.count == count && std::equal(runs, runs + count, spans.begin() + last.first)) {
+                last.bottom = bottom;
+                return;
+            }
+        }
+        if (spans.size() + count > maxBoxes_) {
+            over_ = true;
+            region_ = PixelRegion();
+            return;
+        }
+        bands.push_back(Band{top, bottom, uint32_t(spans.size()), uint32_t(count)});
+        spans.insert(spans.end(), runs, runs + count);
+    }
+
+    RegionOutcome finish() && { return over_ ? RegionOutcome{PixelRegion(), true, bounds_} : RegionOutcome{std::move(region_), false, bounds_}; }
+
+private:
+    size_t maxBoxes_;
+    PixelRegion region_;
+    bool over_ = false;
+    Rect bounds_;
+};
+
 namespace {
 
-int32_t clamp32(int64_t v) {
-    return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+bool inResult(PixelRegion::Op op, bool inA, bool inB) {
+    switch (op) {
+    case PixelRegion::Op::And: return inA && inB;
+    case PixelRegion::Op::Or: return inA || inB;
+    case PixelRegion::Op::Xor: return inA != inB;
+    case PixelRegion::Op::Diff: return inA && !inB;
+    }
+    return false;
+}
+
+// A box that holds every result of combining regions of these bounds.
+Rect holderOfBoth(const PixelRegion& a, const PixelRegion& b, PixelRegion::Op op) {
+    const Rect p = a.bounds(), q = b.bounds();
+    if (op == PixelRegion::Op::Diff) return p;
+    if (op == PixelRegion::Op::And)
+        return Rect{std::max(p.Left, q.Left), std::max(p.Top, q.Top), std::min(p.Right, q.Right), std::min(p.Bottom, q.Bottom)};
+    if (a.isEmpty()) return q;
+    if (b.isEmpty()) return p;
+    return Rect{std::min(p.Left, q.Left), std::min(p.Top, q.Top), std::max(p.Right, q.Right), std::max(p.Bottom, q.Bottom)};
 }
 
 }  // namespace
 
-PixelRegion::PixelRegion(const PixelBox& box) {
-    if (box.empty()) return;
-    const Span span{box.left, box.right};
-    appendBand(box.top, box.bottom, &span, 1);
+Rect boundsOf(std::span<const Rect> rects) {
+    Rect box;
+    bool first = true;
+    for (const Rect& r : rects) {
+        if (r.isEmpty()) continue;
+        box = first ? r
+                    : Rect{std::min(box.Left, r.Left), std::min(box.Top, r.Top), std::max(box.Right, r.Right),
+                           std::max(box.Bottom, r.Bottom)};
+        first = false;
+    }
+    return box;
+}
+
+PixelRegion::PixelRegion(const Rect& box) {
+    if (box.isEmpty()) return;
+    bands_.push_back(Band{box.Top, box.Bottom, 0, 1});
+    spans_.push_back(Span{box.Left, box.Right});
 }
 
 size_t PixelRegion::firstBandBelow(int32_t y) const {
@@ -22,98 +97,147 @@ size_t PixelRegion::firstBandBelow(int32_t y) const {
                   bands_.begin());
 }
 
-void PixelRegion::appendBand(int32_t top, int32_t bottom, const Span* spans, size_t count) {
-    if (count == 0 || top >= bottom) return;
-    if (!bands_.empty()) {
-        Band& last = bands_.back();
-        if (last.bottom == top && last.count == count && std::equal(spans, spans + count, spans_.begin() + last.first)) {
-            last.bottom = bottom;
-            return;
-        }
+RegionOutcome PixelRegion::unionOf(std::span<const Rect> rects, const RegionLimits& limits) {
+    std::vector<Rect> byTop;
+    byTop.reserve(rects.size());
+    for (const Rect& r : rects)
+        if (!r.isEmpty()) byTop.push_back(r);
+    if (byTop.empty()) return {};
+    std::sort(byTop.begin(), byTop.end(), [](const Rect& a, const Rect& b) { return a.Top < b.Top; });
+    std::vector<int32_t> rows;
+    rows.reserve(2 * byTop.size());
+    for (const Rect& r : byTop) {
+        rows.push_back(r.Top);
+        rows.push_back(r.Bottom);
     }
-    if (spans_.size() + count > kMaxSpans) throw RegionTooComplex();
-    bands_.push_back(Band{top, bottom, uint32_t(spans_.size()), uint32_t(count)});
-    spans_.insert(spans_.end(), spans, spans + count);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+
+    // A sweep down the rows: the rectangles that cover each band between two edges, their
+    // columns merged into runs. Rectangles stacked to cover many bands each cost their
+    // square; the work's limit ends that.
+    Builder out(limits.maxBoxes);
+    std::vector<Rect> active;
+    std::vector<Span> columns, runs;
+    size_t next = 0;
+    uint64_t work = 0;
+    for (size_t r = 0; r + 1 < rows.size(); ++r) {
+        const int32_t top = rows[r], bottom = rows[r + 1];
+        std::erase_if(active, [top](const Rect& b) { return b.Bottom <= top; });
+        for (; next < byTop.size() && byTop[next].Top <= top; ++next) active.push_back(byTop[next]);
+        work += active.size() + 1;
+        if (work > limits.maxWork) return RegionOutcome{PixelRegion(), true, boundsOf(byTop)};
+        columns.clear();
+        for (const Rect& b : active) columns.push_back(Span{b.Left, b.Right});
+        std::sort(columns.begin(), columns.end(), [](const Span& a, const Span& b) { return a.left < b.left; });
+        runs.clear();
+        for (const Span& c : columns) {
+            if (!runs.empty() && c.left <= runs.back().right) {
+                runs.back().right = std::max(runs.back().right, c.right);
+            } else {
+                runs.push_back(c);
+            }
+        }
+        out.append(top, bottom, runs.data(), runs.size());
+    }
+    return std::move(out).finish();
 }
 
-template <typename Change>
-void PixelRegion::rebuild(int32_t cutTop, int32_t cutBottom, Change change) {
-    std::vector<Band> oldBands;
-    std::vector<Span> oldSpans;
-    oldBands.swap(bands_);
-    oldSpans.swap(spans_);
-    std::vector<Span> changed;
-    for (const Band& band : oldBands) {
-        const Span* runs = oldSpans.data() + band.first;
-        // The band's rows above, inside and below [cutTop, cutBottom).
-        const int32_t pieces[4] = {band.top, std::clamp(cutTop, band.top, band.bottom),
-                                   std::clamp(cutBottom, band.top, band.bottom), band.bottom};
-        for (int p = 0; p < 3; ++p) {
-            if (pieces[p] >= pieces[p + 1]) continue;
-            changed.clear();
-            change(p == 1, runs, size_t(band.count), changed);
-            appendBand(pieces[p], pieces[p + 1], changed.data(), changed.size());
-        }
-    }
-}
+namespace {
 
-void PixelRegion::intersect(const PixelBox& box) {
-    if (box.empty()) {
-        bands_.clear();
-        spans_.clear();
+template <typename Span>
+void combineRuns(const Span* a, size_t na, const Span* b, size_t nb, PixelRegion::Op op, std::vector<Span>& out) {
+    using Op = PixelRegion::Op;
+    if (nb == 0) {
+        if (op != Op::And) out.insert(out.end(), a, a + na);
         return;
     }
-    rebuild(box.top, box.bottom, [&](bool inside, const Span* runs, size_t count, std::vector<Span>& out) {
-        if (!inside) return;
-        for (size_t i = 0; i < count; ++i) {
-            const Span s{std::max(runs[i].left, box.left), std::min(runs[i].right, box.right)};
-            if (s.left < s.right) out.push_back(s);
-        }
-    });
-}
-
-void PixelRegion::subtract(const PixelBox& box) {
-    if (box.empty() || empty()) return;
-    rebuild(box.top, box.bottom, [&](bool inside, const Span* runs, size_t count, std::vector<Span>& out) {
-        for (size_t i = 0; i < count; ++i) {
-            const Span s = runs[i];
-            if (!inside || s.right <= box.left || s.left >= box.right) {
-                out.push_back(s);
-                continue;
-            }
-            if (s.left < box.left) out.push_back(Span{s.left, box.left});
-            if (s.right > box.right) out.push_back(Span{box.right, s.right});
-        }
-    });
-}
-
-void PixelRegion::offset(int64_t dx, int64_t dy, const PixelBox& limit) {
-    std::vector<PixelBox> moved;
-    moved.reserve(spans_.size());
-    forEachBox(bounds(), [&](const PixelBox& b) {
-        moved.push_back(PixelBox{clamp32(int64_t(b.left) + dx), clamp32(int64_t(b.top) + dy), clamp32(int64_t(b.right) + dx),
-                                 clamp32(int64_t(b.bottom) + dy)});
-    });
-    bands_.clear();
-    spans_.clear();
-    // The boxes stay disjoint and banded: moved whole, rows keep their order.
-    std::vector<Span> runs;
-    for (size_t i = 0; i < moved.size();) {
-        const int32_t top = moved[i].top, bottom = moved[i].bottom;
-        runs.clear();
-        for (; i < moved.size() && moved[i].top == top && moved[i].bottom == bottom; ++i)
-            if (moved[i].left < moved[i].right) runs.push_back(Span{moved[i].left, moved[i].right});
-        appendBand(top, bottom, runs.data(), runs.size());
+    if (na == 0) {
+        if (op == Op::Or || op == Op::Xor) out.insert(out.end(), b, b + nb);
+        return;
     }
-    intersect(limit);
+    // The runs' edges left to right: at each, whether the column is in each list and in the
+    // result. A run ends only where the result changes, so touching pieces make one run.
+    constexpr int64_t kPast = std::numeric_limits<int64_t>::max();
+    size_t ia = 0, ib = 0;
+    bool inA = false, inB = false, in = false;
+    int32_t start = 0;
+    while (ia < na || ib < nb) {
+        const int64_t edgeA = ia < na ? (inA ? a[ia].right : a[ia].left) : kPast;
+        const int64_t edgeB = ib < nb ? (inB ? b[ib].right : b[ib].left) : kPast;
+        const int64_t x = std::min(edgeA, edgeB);
+        if (edgeA == x) {
+            if (inA) ++ia;
+            inA = !inA;
+        }
+        if (edgeB == x) {
+            if (inB) ++ib;
+            inB = !inB;
+        }
+        const bool now = inResult(op, inA, inB);
+        if (now == in) continue;
+        if (now) start = int32_t(x);
+        else out.push_back(Span{start, int32_t(x)});
+        in = now;
+    }
 }
 
-PixelBox PixelRegion::bounds() const {
-    if (bands_.empty()) return {};
-    PixelBox box{std::numeric_limits<int32_t>::max(), bands_.front().top, std::numeric_limits<int32_t>::min(), bands_.back().bottom};
+}  // namespace
+
+RegionOutcome PixelRegion::combined(const PixelRegion& other, Op op, const RegionLimits& limits) const {
+    // Walked a band of rows at a time, from one edge of either region to the next: within
+    // one, neither changes.
+    const std::vector<Band>& a = bands_;
+    const std::vector<Band>& b = other.bands_;
+    Builder out(limits.maxBoxes);
+    std::vector<Span> runs;
+    size_t i = 0, j = 0;
+    uint64_t work = 0;
+    constexpr int32_t kLast = std::numeric_limits<int32_t>::max();
+    int32_t y = std::min(a.empty() ? kLast : a.front().top, b.empty() ? kLast : b.front().top);
+    for (;;) {
+        while (i < a.size() && a[i].bottom <= y) ++i;
+        while (j < b.size() && b[j].bottom <= y) ++j;
+        if (i == a.size() && j == b.size()) break;
+        const bool inA = i < a.size() && a[i].top <= y, inB = j < b.size() && b[j].top <= y;
+        int32_t next = kLast;
+        if (i < a.size()) next = std::min(next, inA ? a[i].bottom : a[i].top);
+        if (j < b.size()) next = std::min(next, inB ? b[j].bottom : b[j].top);
+        const size_t na = inA ? a[i].count : 0, nb = inB ? b[j].count : 0;
+        work += 1 + na + nb;
+        if (work > limits.maxWork) return RegionOutcome{PixelRegion(), true, holderOfBoth(*this, other, op)};
+        runs.clear();
+        combineRuns(spans_.data() + (inA ? a[i].first : 0), na, other.spans_.data() + (inB ? b[j].first : 0), nb, op, runs);
+        out.append(y, next, runs.data(), runs.size());
+        y = next;
+    }
+    return std::move(out).finish();
+}
+
+PixelRegion PixelRegion::translated(int64_t dx, int64_t dy) const {
+    // Any move of 2^33 or more takes every pixel past an end.
+    constexpr int64_t kFar = int64_t(1) << 33;
+    dx = std::clamp(dx, -kFar, kFar);
+    dy = std::clamp(dy, -kFar, kFar);
+    Builder out(std::numeric_limits<size_t>::max());
+    std::vector<Span> runs;
     for (const Band& band : bands_) {
-        box.left = std::min(box.left, spans_[band.first].left);
-        box.right = std::max(box.right, spans_[band.first + band.count - 1].right);
+        runs.clear();
+        for (uint32_t s = band.first; s < band.first + band.count; ++s) {
+            const Span moved{clamp32(spans_[s].left + dx), clamp32(spans_[s].right + dx)};
+            if (moved.left < moved.right) runs.push_back(moved);  // none squeezed flat at an end
+        }
+        out.append(clamp32(band.top + dy), clamp32(band.bottom + dy), runs.data(), runs.size());
+    }
+    return std::move(out).finish().region;
+}
+
+Rect PixelRegion::bounds() const {
+    if (bands_.empty()) return {};
+    Rect box{std::numeric_limits<int32_t>::max(), bands_.front().top, std::numeric_limits<int32_t>::min(), bands_.back().bottom};
+    for (const Band& band : bands_) {
+        box.Left = std::min(box.Left, spans_[band.first].left);
+        box.Right = std::max(box.Right, spans_[band.first + band.count - 1].right);
     }
     return box;
 }
@@ -128,53 +252,13 @@ bool PixelRegion::contains(int64_t x, int64_t y) const {
     return s != last && s->left <= x;
 }
 
-std::vector<PixelBox> PixelRegion::boxes() const {
-    std::vector<PixelBox> out;
+std::vector<Rect> PixelRegion::boxes() const {
+    std::vector<Rect> out;
     out.reserve(spans_.size());
-    forEachBox(bounds(), [&](const PixelBox& b) { out.push_back(b); });
+    for (const Band& band : bands_)
+        for (uint32_t s = band.first; s < band.first + band.count; ++s)
+            out.push_back(Rect{spans_[s].left, band.top, spans_[s].right, band.bottom});
     return out;
 }
 
-PixelRegion PixelRegion::unionOf(const std::vector<PixelBox>& boxes) {
-    std::vector<PixelBox> byTop;
-    byTop.reserve(boxes.size());
-    for (const PixelBox& b : boxes)
-        if (!b.empty()) byTop.push_back(b);
-    PixelRegion region;
-    if (byTop.empty()) return region;
-    std::sort(byTop.begin(), byTop.end(), [](const PixelBox& a, const PixelBox& b) { return a.top < b.top; });
-    std::vector<int32_t> rows;
-    rows.reserve(2 * byTop.size());
-    for (const PixelBox& b : byTop) {
-        rows.push_back(b.top);
-        rows.push_back(b.bottom);
-    }
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-
-    // A sweep down the rows: the boxes that cover each slab between two edges, their
-    // columns merged into runs.
-    std::vector<PixelBox> active;
-    std::vector<Span> columns, runs;
-    size_t next = 0, work = 0;
-    for (size_t r = 0; r + 1 < rows.size(); ++r) {
-        const int32_t top = rows[r], bottom = rows[r + 1];
-        std::erase_if(active, [top](const PixelBox& b) { return b.bottom <= top; });
-        for (; next < byTop.size() && byTop[next].top <= top; ++next) active.push_back(byTop[next]);
-        work += active.size() + 1;
-        if (work > kMaxUnionWork) throw RegionTooComplex();
-        columns.clear();
-        for (const PixelBox& b : active) columns.push_back(Span{b.left, b.right});
-        std::sort(columns.begin(), columns.end(), [](const Span& a, const Span& b) { return a.left < b.left; });
-        runs.clear();
-        for (const Span& c : columns) {
-            if (!runs.empty() && c.left <= runs.back().right) {
-                runs.back().right = std::max(runs.back().right, c.right);
-            } else {
-                runs.push_back(c);
-            }
-        }
-        region.appendBand(top, bottom, runs.data(), runs.size());
-    }
-    return region;
-}
+}  // namespace qfip

@@ -1,67 +1,79 @@
 #pragma once
 
+// A set of pixels made of rectangles, kept as GDI keeps a region: bands of rows, each with
+// its runs of columns (both half-open); the bands top to bottom and apart, the runs of a
+// band left to right and neither overlapping nor touching, two touching bands never with
+// the same runs. The same pixels are always kept the same way, so two regions are equal
+// when their pixels are.
+// The clip regions of both metafile kinds are these: the rewriting of an enhanced
+// metafile combines them as ExtSelectClipRgn does (EmfNormaliser.h), the playback of a
+// placeable one follows its clipping records with them (WmfPlaybackState.h), and its
+// drawing asks which boxes of a shape's bounds may be drawn on (forEachBox, contains).
+// Standard library only.
+//
+// What an operation may cost is bounded by the limits it is given: the runs its result
+// may hold, and its work (one for each band of rows it walks and each run or rectangle it
+// looks at there). Past either it gives no region but says so, with a box that holds every
+// pixel its result would have had; what then is the caller's to decide (the EMF rewriting
+// clips to that box, less and never more; the WMF playback refuses the file).
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
+#include <span>
 #include <vector>
 
-// A set of pixels made of rectangles, as GDI keeps a clip region: bands of rows, each
-// with its sorted, disjoint runs of columns (both half-open). The drawing code asks it
-// which boxes of a primitive's bounding box may be drawn on; the clipping records of a
-// placeable metafile change it (intersect, exclude, offset, select a region object).
-// Every operation walks the region once; a region that would hold more than
-// kMaxSpans runs, or a union whose sweep would take more than kMaxUnionWork steps,
-// throws RegionTooComplex instead of growing without bound.
-struct PixelBox {
-    int32_t left = 0, top = 0, right = 0, bottom = 0;  // [left, right) x [top, bottom)
-    bool empty() const { return left >= right || top >= bottom; }
-    friend bool operator==(const PixelBox&, const PixelBox&) = default;
+#include "common/Rect.h"
+
+namespace qfip {
+
+struct RegionLimits {
+    size_t maxBoxes = 0;  // runs the result may hold
+    size_t maxWork = 0;   // bands walked and runs (or rectangles) looked at by one operation
 };
 
-class RegionTooComplex : public std::runtime_error {
-public:
-    RegionTooComplex() : std::runtime_error("clip region too complex") {}
-};
+struct RegionOutcome;
 
 class PixelRegion {
 public:
-    static constexpr size_t kMaxSpans = size_t(1) << 16;
-    static constexpr size_t kMaxUnionWork = size_t(1) << 24;
+    // GDI's combinations (RGN_AND, RGN_OR, RGN_XOR, RGN_DIFF): the pixels in both, in
+    // either, in one alone, in this one and not the other.
+    enum class Op { And, Or, Xor, Diff };
 
     PixelRegion() = default;  // no pixels
-    explicit PixelRegion(const PixelBox& box);
-    // The union of any boxes (overlapping or not, in any order).
-    static PixelRegion unionOf(const std::vector<PixelBox>& boxes);
+    explicit PixelRegion(const Rect& box);
 
-    bool empty() const { return bands_.empty(); }
-    PixelBox bounds() const;
+    // The union of any rectangles (overlapping or not, in any order; empty ones ignored).
+    static RegionOutcome unionOf(std::span<const Rect> rects, const RegionLimits& limits);
+    RegionOutcome combined(const PixelRegion& other, Op op, const RegionLimits& limits) const;
+    // Moved by (dx, dy); what would pass an end of the 32-bit range is cut there. It never
+    // holds more than it did.
+    PixelRegion translated(int64_t dx, int64_t dy) const;
+
+    bool isEmpty() const { return bands_.empty(); }
+    Rect bounds() const;  // {} when empty
     size_t boxCount() const { return spans_.size(); }
     bool contains(int64_t x, int64_t y) const;
 
-    void intersect(const PixelBox& box);
-    void subtract(const PixelBox& box);
-    // Moved by (dx, dy), then kept within `limit` (what falls outside is dropped).
-    void offset(int64_t dx, int64_t dy, const PixelBox& limit);
-
-    // Calls draw(PixelBox) for each disjoint box of the region within `within`, cut to it.
+    // Calls draw(Rect) for each box of the region within `within`, cut to it: bands top to
+    // bottom, runs left to right, none overlapping.
     template <typename Draw>
-    void forEachBox(const PixelBox& within, Draw draw) const {
-        for (size_t b = firstBandBelow(within.top); b < bands_.size() && bands_[b].top < within.bottom; ++b) {
+    void forEachBox(const Rect& within, Draw draw) const {
+        for (size_t b = firstBandBelow(within.Top); b < bands_.size() && bands_[b].top < within.Bottom; ++b) {
             const Band& band = bands_[b];
-            const int32_t top = band.top > within.top ? band.top : within.top;
-            const int32_t bottom = band.bottom < within.bottom ? band.bottom : within.bottom;
+            const int32_t top = band.top > within.Top ? band.top : within.Top;
+            const int32_t bottom = band.bottom < within.Bottom ? band.bottom : within.Bottom;
             for (uint32_t s = band.first; s < band.first + band.count; ++s) {
                 const Span& span = spans_[s];
-                if (span.right <= within.left) continue;
-                if (span.left >= within.right) break;
-                draw(PixelBox{span.left > within.left ? span.left : within.left, top,
-                              span.right < within.right ? span.right : within.right, bottom});
+                if (span.right <= within.Left) continue;
+                if (span.left >= within.Right) break;
+                draw(Rect{span.left > within.Left ? span.left : within.Left, top,
+                          span.right < within.Right ? span.right : within.Right, bottom});
             }
         }
     }
-    std::vector<PixelBox> boxes() const;
+    // All its boxes, in the order forEachBox gives them.
+    std::vector<Rect> boxes() const;
 
-    friend bool operator==(const PixelRegion& a, const PixelRegion& b) { return a.boxes() == b.boxes(); }
+    friend bool operator==(const PixelRegion&, const PixelRegion&) = default;
 
 private:
     struct Span {
@@ -71,18 +83,25 @@ private:
     struct Band {
         int32_t top, bottom;
         uint32_t first, count;  // its runs in spans_
+        friend bool operator==(const Band&, const Band&) = default;
     };
+    class Builder;
 
-    // The first band whose bottom is below row y (bands are sorted and disjoint).
+    // The first band whose bottom is below row y.
     size_t firstBandBelow(int32_t y) const;
-    // Appends a band of `spans` (sorted, disjoint), joined to the last one when they touch
-    // and their runs are the same.
-    void appendBand(int32_t top, int32_t bottom, const Span* spans, size_t count);
-    // Rebuilt band by band: `change(top, bottom, in, out)` gives the runs of the rows
-    // [top, bottom) from their old runs; rows are split at `cuts` first.
-    template <typename Change>
-    void rebuild(int32_t cutTop, int32_t cutBottom, Change change);
 
     std::vector<Band> bands_;
     std::vector<Span> spans_;
 };
+
+// The box of the rectangles that are not empty ({} when none is).
+Rect boundsOf(std::span<const Rect> rects);
+
+// What a bounded operation gives.
+struct RegionOutcome {
+    PixelRegion region;       // the result, when it kept within its limits
+    bool tooComplex = false;  // it did not: `region` is empty and `holder` stands for it
+    Rect holder;              // a box holding every pixel of the result
+};
+
+}  // namespace qfip

@@ -167,7 +167,7 @@ private:
         device->bbox.BR.y = state_.frameBottom();
         width_ = device->width;
         height_ = device->height;
-        return bitmap(api_) && (!state_.clip() || !state_.clip()->empty());
+        return bitmap(api_) && (!state_.clip() || !state_.clip()->isEmpty());
     }
 
     // The device's own drawing, with its clip rectangles those of the region.
@@ -176,13 +176,13 @@ private:
         if (deviceClipVersion_ != state_.clipVersion() || !deviceClipSet_) {
             std::vector<wmfD_Coord> corners;
             wmfPolyRectangle_t clip{};
-            if (const PixelRegion* region = state_.clip()) {
-                const std::vector<PixelBox> boxes = region->boxes();
+            if (const qfip::PixelRegion* region = state_.clip()) {
+                const std::vector<qfip::Rect> boxes = region->boxes();
                 corners.reserve(2 * boxes.size());
                 // The middle of each edge pixel: the device maps it back to that pixel.
                 const double x = double(state_.frameRight()) / width_, y = double(state_.frameBottom()) / height_;
-                for (const PixelBox& b : boxes) corners.push_back(wmfD_Coord{float((b.left + 0.5) * x), float((b.top + 0.5) * y)});
-                for (const PixelBox& b : boxes) corners.push_back(wmfD_Coord{float((b.right + 0.5) * x), float((b.bottom + 0.5) * y)});
+                for (const qfip::Rect& b : boxes) corners.push_back(wmfD_Coord{float((b.Left + 0.5) * x), float((b.Top + 0.5) * y)});
+                for (const qfip::Rect& b : boxes) corners.push_back(wmfD_Coord{float((b.Right + 0.5) * x), float((b.Bottom + 0.5) * y)});
                 clip.count = unsigned(boxes.size());
                 clip.TL = corners.data();
                 clip.BR = corners.data() + boxes.size();
@@ -528,8 +528,7 @@ private:
             int64_t top = pixelY(state_.deviceY(q[1])), bottom = pixelY(state_.deviceY(q[3]));
             if (left > right) std::swap(left, right);
             if (top > bottom) std::swap(top, bottom);
-            const auto to32 = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
-            const PixelBox box{to32(left), to32(top), to32(right), to32(bottom)};
+            const qfip::Rect box{qfip::clamp32(left), qfip::clamp32(top), qfip::clamp32(right), qfip::clamp32(bottom)};
             if (parsed->options & wmf::kEtoOpaque) run.opaqueBox = box;
             if (parsed->options & wmf::kEtoClipped) run.clipBox = box;
         }

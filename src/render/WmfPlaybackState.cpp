@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <limits>
+
+using qfip::PixelRegion;
+using qfip::Rect;
 
 namespace {
 
@@ -15,8 +17,10 @@ int64_t pixelOf(double device, double extent, unsigned size) {
     return std::isfinite(p) ? int64_t(std::clamp(p, -1099511627776.0, 1099511627776.0)) : 0;
 }
 
-int32_t to32(int64_t v) {
-    return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+// A region within the bounds of what the state holds; past them the file is refused.
+PixelRegion orRefuse(qfip::RegionOutcome outcome) {
+    if (outcome.tooComplex) throw RegionTooComplex();
+    return std::move(outcome.region);
 }
 
 // The player's points per logical unit in the map modes of fixed units (MM_TEXT 1 to
@@ -87,12 +91,12 @@ double WmfPlaybackState::signedPointsY() const { return dc().extentY < 0 ? -dc()
 double WmfPlaybackState::deviceX(double logical) const { return (logical - dc().originX) * signedPointsX() - viewportX_; }
 double WmfPlaybackState::deviceY(double logical) const { return (logical - dc().originY) * signedPointsY() - viewportY_; }
 
-PixelBox WmfPlaybackState::pixelBox(int32_t left, int32_t top, int32_t right, int32_t bottom) const {
+Rect WmfPlaybackState::pixelBox(int32_t left, int32_t top, int32_t right, int32_t bottom) const {
     int64_t x0 = pixelX(deviceX(left)), x1 = pixelX(deviceX(right));
     int64_t y0 = pixelY(deviceY(top)), y1 = pixelY(deviceY(bottom));
     if (x0 > x1) std::swap(x0, x1);
     if (y0 > y1) std::swap(y0, y1);
-    return PixelBox{to32(x0), to32(y0), to32(x1), to32(y1)};
+    return Rect{qfip::clamp32(x0), qfip::clamp32(y0), qfip::clamp32(x1), qfip::clamp32(y1)};
 }
 
 void WmfPlaybackState::hold(uint64_t spans) {
@@ -107,14 +111,10 @@ void WmfPlaybackState::setClip(std::shared_ptr<const PixelRegion> clip) {
     ++clipVersion_;
 }
 
-void WmfPlaybackState::changeClip(bool intersect, const PixelBox& box) {
-    auto region = std::make_shared<PixelRegion>(dc().clip ? *dc().clip : PixelRegion(picture()));
-    if (intersect) {
-        region->intersect(box);
-    } else {
-        region->subtract(box);
-    }
-    setClip(std::move(region));
+void WmfPlaybackState::changeClip(PixelRegion::Op op, const Rect& box) {
+    const PixelRegion whole(picture());
+    const PixelRegion& before = dc().clip ? *dc().clip : whole;
+    setClip(std::make_shared<const PixelRegion>(orRefuse(before.combined(PixelRegion(box), op, kRegionLimits))));
 }
 
 void WmfPlaybackState::takeSlot(bool region, size_t recordAt) {
@@ -128,7 +128,7 @@ std::shared_ptr<const PixelRegion> WmfPlaybackState::regionOf(size_t recordAt) {
                                frameBottom()};
     if (cached_.region && cached_.recordAt == recordAt && std::equal(mapping, mapping + 6, cached_.mapping))
         return cached_.region;
-    std::vector<PixelBox> boxes;
+    std::vector<Rect> boxes;
     if (const std::optional<wmf::Record> record = wmf::recordAt(file_, recordAt, largestWords_)) {
         // Scans from word 11 as the player reads them: a count of column values (even),
         // top, bottom, the values in pairs, the count again.
@@ -142,8 +142,8 @@ std::shared_ptr<const PixelRegion> WmfPlaybackState::regionOf(size_t recordAt) {
             at += size_t(count) + 4;
         }
     }
-    auto region = std::make_shared<PixelRegion>(PixelRegion::unionOf(boxes));
-    region->intersect(picture());
+    const PixelRegion scans = orRefuse(PixelRegion::unionOf(boxes, kRegionLimits));
+    auto region = std::make_shared<const PixelRegion>(orRefuse(scans.combined(PixelRegion(picture()), PixelRegion::Op::And, kRegionLimits)));
     cached_.recordAt = recordAt;
     std::copy(mapping, mapping + 6, cached_.mapping);
     cached_.region = region;
@@ -226,16 +226,18 @@ void WmfPlaybackState::follow(const wmf::Record& r) {
     case kLineTo: moveTo(r.s16(1), r.s16(0)); break;
     case kIntersectClipRect:
     case kExcludeClipRect:
-        changeClip(r.function == kIntersectClipRect, pixelBox(r.s16(3), r.s16(2), r.s16(1), r.s16(0)));
+        changeClip(r.function == kIntersectClipRect ? PixelRegion::Op::And : PixelRegion::Op::Diff,
+                   pixelBox(r.s16(3), r.s16(2), r.s16(1), r.s16(0)));
         break;
     case kOffsetClipRgn:
         if (dc().clip) {
-            auto region = std::make_shared<PixelRegion>(*dc().clip);
             const double dx = (deviceX(r.s16(1)) - deviceX(0)) * width_ / double(frameRight());
             const double dy = (deviceY(r.s16(0)) - deviceY(0)) * height_ / double(frameBottom());
-            region->offset(std::isfinite(dx) ? std::llround(std::clamp(dx, -1e9, 1e9)) : 0,
-                           std::isfinite(dy) ? std::llround(std::clamp(dy, -1e9, 1e9)) : 0, picture());
-            setClip(std::move(region));
+            // Moved, then kept within the picture (what falls outside is dropped).
+            const PixelRegion moved = dc().clip->translated(std::isfinite(dx) ? std::llround(std::clamp(dx, -1e9, 1e9)) : 0,
+                                                            std::isfinite(dy) ? std::llround(std::clamp(dy, -1e9, 1e9)) : 0);
+            setClip(std::make_shared<const PixelRegion>(
+                orRefuse(moved.combined(PixelRegion(picture()), PixelRegion::Op::And, kRegionLimits))));
         }
         break;
     case kSelectClipRegion: selectRegion(r.u16(0), true); break;

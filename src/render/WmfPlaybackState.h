@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 #include "common/DrawnPictures.h"
@@ -22,15 +23,22 @@
 //   and extent, MM_ISOTROPIC keeping the smaller scale for both axes) onto the picture;
 //   here that is a scale applied to the player's points;
 // - the current position, for text aligned with TA_UPDATECP.
-// The clip regions it holds (the current one and those saved with device contexts) hold
-// at most kMaxHeldSpans runs between them; past that, or past PixelRegion's own bounds,
-// it throws RegionTooComplex.
+// A clip region holds at most kRegionLimits' runs and costs at most its work; the clip
+// regions it holds (the current one and those saved with device contexts) hold at most
+// kMaxHeldSpans runs between them. Past either it throws RegionTooComplex: the file is
+// refused.
 // It mirrors the player where the two must agree: device units are the player's points
 // from the window origin (its viewport origin subtracted), the map modes of fixed units
 // keep the player's sizes, RestoreDC goes back one level, and object slots are taken
 // lowest first by the records that the player makes objects of.
+class RegionTooComplex : public std::runtime_error {
+public:
+    RegionTooComplex() : std::runtime_error("clip region too complex") {}
+};
+
 class WmfPlaybackState {
 public:
+    static constexpr qfip::RegionLimits kRegionLimits{size_t(1) << 16, size_t(1) << 24};
     static constexpr uint64_t kMaxHeldSpans = uint64_t(1) << 24;
 
     // `seededOrigin`: the player was given the box's top-left corner as its window origin
@@ -41,7 +49,7 @@ public:
     // The record the player is at (the first not yet followed), in file bytes.
     size_t currentRecord() const { return next_; }
     // Follows every record that ends at or before `filePosition`. Throws RegionTooComplex
-    // (and std::bad_alloc) for a clip region past the bounds of PixelRegion.
+    // (and std::bad_alloc) for a clip region past its bounds.
     void followTo(size_t filePosition);
 
     // The device area the picture shows under the current mapping: the gd device maps
@@ -55,7 +63,7 @@ public:
     double deviceX(double logical) const;
     double deviceY(double logical) const;
 
-    const PixelRegion* clip() const { return dc().clip.get(); }
+    const qfip::PixelRegion* clip() const { return dc().clip.get(); }
     // Changes whenever the clip does.
     uint64_t clipVersion() const { return clipVersion_; }
 
@@ -74,7 +82,7 @@ private:
         Units units = Units::Placeable;
         double pointsPerUnit = 1;  // the player's pixel width
         bool isotropic = false;
-        std::shared_ptr<const PixelRegion> clip;
+        std::shared_ptr<const qfip::PixelRegion> clip;
     };
     struct Slot {
         bool used = false;
@@ -89,15 +97,15 @@ private:
     double scaleY() const;
     double signedPointsX() const;
     double signedPointsY() const;
-    PixelBox pixelBox(int32_t left, int32_t top, int32_t right, int32_t bottom) const;
-    PixelBox picture() const { return PixelBox{0, 0, width_, height_}; }
-    void setClip(std::shared_ptr<const PixelRegion> clip);
+    qfip::Rect pixelBox(int32_t left, int32_t top, int32_t right, int32_t bottom) const;
+    qfip::Rect picture() const { return qfip::Rect{0, 0, width_, height_}; }
+    void setClip(std::shared_ptr<const qfip::PixelRegion> clip);
     static uint64_t spansOf(const Dc& dc) { return dc.clip ? dc.clip->boxCount() : 0; }
     void hold(uint64_t spans);
-    void changeClip(bool intersect, const PixelBox& box);
+    void changeClip(qfip::PixelRegion::Op op, const qfip::Rect& box);
     void takeSlot(bool region, size_t recordAt);
     void selectRegion(uint16_t slot, bool nullWhenNoRegion);
-    std::shared_ptr<const PixelRegion> regionOf(size_t recordAt);
+    std::shared_ptr<const qfip::PixelRegion> regionOf(size_t recordAt);
 
     std::span<const uint8_t> file_;
     uint32_t largestWords_;
@@ -118,6 +126,6 @@ private:
     struct CachedRegion {
         size_t recordAt = SIZE_MAX;
         double mapping[6] = {};
-        std::shared_ptr<const PixelRegion> region;
+        std::shared_ptr<const qfip::PixelRegion> region;
     } cached_;
 };

@@ -7,10 +7,10 @@ namespace {
 
 constexpr uint16_t kTaCentre = 6, kTaRight = 2, kTaBottom = 8, kTaBaseline = 24;
 
-bool drawable(const GdCanvas& canvas, const std::optional<PixelBox>& clipBox, int64_t x, int64_t y) {
+bool drawable(const GdCanvas& canvas, const std::optional<qfip::Rect>& clipBox, int64_t x, int64_t y) {
     const gdImage& image = *canvas.image;
     if (x < 0 || y < 0 || x >= image.sx || y >= image.sy) return false;
-    if (clipBox && (x < clipBox->left || x >= clipBox->right || y < clipBox->top || y >= clipBox->bottom)) return false;
+    if (clipBox && (x < clipBox->Left || x >= clipBox->Right || y < clipBox->Top || y >= clipBox->Bottom)) return false;
     return !canvas.clip || canvas.clip->contains(x, y);
 }
 
@@ -23,7 +23,7 @@ void blend(int& pixel, uint32_t colour, unsigned coverage) {
     pixel = int(r << 16 | g << 8 | b);
 }
 
-void blit(const GdCanvas& canvas, const std::optional<PixelBox>& clipBox, const FT_Bitmap& bitmap, int64_t left, int64_t top,
+void blit(const GdCanvas& canvas, const std::optional<qfip::Rect>& clipBox, const FT_Bitmap& bitmap, int64_t left, int64_t top,
           uint32_t colour) {
     for (unsigned row = 0; row < bitmap.rows; ++row) {
         const unsigned char* line = bitmap.buffer + ptrdiff_t(row) * bitmap.pitch;
@@ -103,8 +103,8 @@ double paintWmfText(const GdCanvas& canvas, const WmfTextStyle& style, const Wmf
     const auto at = [&](double u, double v) { return std::pair{run.x + u * alongX + v * downX, run.y + u * alongY + v * downY}; };
 
     const PixelPaint backgroundPaint{style.background};
-    if (run.opaqueBox && !run.opaqueBox->empty())
-        fillPixels(canvas, run.opaqueBox->left, run.opaqueBox->top, run.opaqueBox->right - 1, run.opaqueBox->bottom - 1, backgroundPaint);
+    if (run.opaqueBox && !run.opaqueBox->isEmpty())
+        fillPixels(canvas, run.opaqueBox->Left, run.opaqueBox->Top, run.opaqueBox->Right - 1, run.opaqueBox->Bottom - 1, backgroundPaint);
     if (style.opaque && total > 0) {
         std::vector<PixelPoint> cell;
         for (const auto& [u, v] : {std::pair{startU, baselineV - ascent}, std::pair{startU + total, baselineV - ascent},

@@ -38,8 +38,8 @@ struct WmfTextRun {
     std::vector<AnsiCharacter> characters;
     std::vector<double> byteAdvances;  // pixels, one for each byte of the text; empty: the font's
     double x = 0, y = 0;               // the reference point, in pixels
-    std::optional<PixelBox> opaqueBox;
-    std::optional<PixelBox> clipBox;
+    std::optional<qfip::Rect> opaqueBox;
+    std::optional<qfip::Rect> clipBox;
 };
 
 // Returns the text's advance along its baseline, in pixels (0 when nothing could be drawn).

@@ -356,12 +356,12 @@ TEST(GdRaster, LinesAndFillsKeepToTheBitmapAndItsClip) {
     image->sx = image->sy = kSide;
     image->trueColor = 1;
     image->tpixels = rows.data();
-    const PixelBox boxes[] = {{2, 3, 10, 21}, {12, 3, 31, 8}};  // the second partly outside
-    const PixelRegion clip = PixelRegion::unionOf({boxes[0], boxes[1]});
+    const qfip::Rect boxes[] = {{2, 3, 10, 21}, {12, 3, 31, 8}};  // the second partly outside
+    const qfip::PixelRegion clip = qfip::PixelRegion::unionOf(boxes, {SIZE_MAX, SIZE_MAX}).region;
     const auto inClip = [&](int64_t x, int64_t y) {
         if (x < 0 || y < 0 || x >= kSide || y >= kSide) return false;
-        for (const PixelBox& b : boxes)
-            if (x >= b.left && x < b.right && y >= b.top && y < b.bottom) return true;
+        for (const qfip::Rect& b : boxes)
+            if (x >= b.Left && x < b.Right && y >= b.Top && y < b.Bottom) return true;
         return false;
     };
     // Pixel k of the line: one step along its longer axis, the other coordinate rounded.

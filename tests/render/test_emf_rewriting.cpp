@@ -1,5 +1,4 @@
-// The rewriting of enhanced metafiles around libemf2svg: GDI's page mapping, the clip
-// region algebra, the markers between the records and the SVG pass, and the records the
+// The rewriting of enhanced metafiles around libemf2svg: GDI's page mapping, the markers between the records and the SVG pass, and the records the
 // rewriting writes for the records it reads.
 #include <gtest/gtest.h>
 
@@ -8,14 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "render/DeviceRegion.h"
 #include "render/EmfNormaliser.h"
 #include "render/EmfSvgState.h"
 #include "render/GdiMapping.h"
+#include "render/RasterOps.h"
 #include "support/MetafileWriter.h"
 
 using namespace qfip::emf;
 using qfip::testing::EmfWriter;
+using qfip::testing::RecordRect;
 namespace gdi = qfip::testing::gdi;
 
 namespace {
@@ -101,53 +101,47 @@ TEST(GdiMapping, TransformsComposeAndInvert) {
     EXPECT_FALSE(isUsable({0, 0, 0, 0, 0, 0}));
 }
 
-namespace {
-
-std::vector<DeviceRect> rectsOf(const DeviceRegion& r) { return r.rects(); }
-
-}  // namespace
-
-TEST(DeviceRegion, CombinesAsGdiRegionsDo) {
-    const DeviceRegion a({0, 0, 10, 10}), b({5, 5, 15, 15});
-    using Op = DeviceRegion::Op;
-    struct Case {
-        const char* what;
-        DeviceRegion region;
-        std::vector<DeviceRect> rects;
+// The blend each raster operation is drawn with gives what the operation's truth table
+// (the one the WMF chain draws by) gives, wherever a colour channel is 0 or 255; the
+// operations SVG can't say are drawn as copies.
+TEST(EmfSvgState, BlendsDrawWhatTheRasterOperationsDo) {
+    // A channel of the shape's colour over one of the picture, as librsvg composes them.
+    const auto composed = [](Blend blend, unsigned over, unsigned under) -> unsigned {
+        switch (blend) {
+        case Blend::Copy: return over;
+        case Blend::Difference: return over > under ? over - under : under - over;
+        case Blend::DifferenceInverted: return 255 - over > under ? 255 - over - under : under - (255 - over);
+        case Blend::DifferenceWhite: return 255 - under;
+        case Blend::Multiply: return over * under / 255;
+        case Blend::Screen: return over + under - over * under / 255;
+        case Blend::Black: return 0;
+        case Blend::White: return 255;
+        case Blend::Inverted: return 255 - over;
+        case Blend::Nothing: return under;
+        }
+        return 0;
     };
-    const Case cases[] = {
-        {"and", a.combined(b, Op::And), {{5, 5, 10, 10}}},
-        {"or: bands", a.combined(b, Op::Or), {{0, 0, 10, 5}, {0, 5, 15, 10}, {5, 10, 15, 15}}},
-        {"xor", a.combined(b, Op::Xor), {{0, 0, 10, 5}, {0, 5, 5, 10}, {10, 5, 15, 10}, {5, 10, 15, 15}}},
-        {"diff", a.combined(b, Op::Diff), {{0, 0, 10, 5}, {0, 5, 5, 10}}},
-        {"a hole", DeviceRegion({0, 0, 30, 30}).combined(DeviceRegion({10, 10, 20, 20}), Op::Diff),
-         {{0, 0, 30, 10}, {0, 10, 10, 20}, {20, 10, 30, 20}, {0, 20, 30, 30}}},
-        {"disjoint: and is empty", a.combined(DeviceRegion({20, 20, 30, 30}), Op::And), {}},
-        {"touching spans join", DeviceRegion({0, 0, 5, 5}).combined(DeviceRegion({5, 0, 9, 5}), Op::Or), {{0, 0, 9, 5}}},
-        {"union of overlapping rectangles",
-         DeviceRegion::unionOf(std::vector<DeviceRect>{{0, 0, 10, 10}, {5, 0, 20, 10}, {0, 10, 20, 12}, {3, 3, 3, 9}}),
-         {{0, 0, 20, 12}}},
-        {"moved", a.translated(-5, 100), {{-5, 100, 5, 110}}},
-        {"moved to the end of int", a.translated(INT32_MAX, 0), {}},
-        {"empty rectangle", DeviceRegion({5, 5, 5, 9}), {}},
+    const auto exact = [&](Blend blend, const auto& operation) {
+        for (unsigned over : {0u, 255u})
+            for (unsigned under : {0u, 255u})
+                if (composed(blend, over, under) != operation(over ? 0xFFFFFFu : 0u, under ? 0xFFFFFFu : 0u) % 256) return false;
+        return true;
     };
-    for (const Case& c : cases) EXPECT_EQ(rectsOf(c.region), c.rects) << c.what;
-    EXPECT_EQ(a.combined(b, Op::Or).bounds(), (DeviceRect{0, 0, 15, 15}));
-}
-
-TEST(DeviceRegion, ComplexityHasABound) {
-    // More rectangles than a region keeps: their box.
-    std::vector<DeviceRect> many;
-    for (int i = 0; i <= int(DeviceRegion::kMaxRects); ++i) many.push_back({2 * i, 0, 2 * i + 1, 1});
-    EXPECT_EQ(rectsOf(DeviceRegion::unionOf(many)), (std::vector<DeviceRect>{{0, 0, 2 * int(DeviceRegion::kMaxRects) + 1, 1}}));
-    // Many bands against many spans: a box holding the result.
-    std::vector<DeviceRect> rows, columns;
-    for (int i = 0; i < 4000; ++i) {
-        rows.push_back({0, 2 * i, 10, 2 * i + 1});
-        columns.push_back({2 * i, 0, 2 * i + 1, 10});
+    for (uint32_t code = 0; code <= 17; ++code) {
+        const Blend blend = blendOfRop2(code);
+        const bool mixed = code == 2 || code == 3 || code == 5 || code == 8 || code == 12 || code == 14;
+        EXPECT_EQ(blend == Blend::Copy, mixed || code == 13 || code == 0 || code == 17) << code;
+        EXPECT_EQ(exact(blend, [code](uint32_t pen, uint32_t pixel) { return rop::binary(code, pen, pixel); }), !mixed) << code;
     }
-    const DeviceRegion combined = DeviceRegion::unionOf(rows).combined(DeviceRegion::unionOf(columns), DeviceRegion::Op::Or);
-    EXPECT_EQ(rectsOf(combined), (std::vector<DeviceRect>{{0, 0, 7999, 7999}}));
+    // The ternary ones by the source S, or the brush P for PATINVERT, over the pixel D.
+    for (const uint32_t code : {0x00660046u, 0x005A0049u, 0x008800C6u, 0x00EE0086u, 0x00550009u, 0x00000042u, 0x00FF0062u, 0x00AA0029u}) {
+        const uint8_t table = rop::ternaryTable(code);
+        const bool byBrush = code == 0x005A0049u;
+        EXPECT_NE(blendOfRop3(code), Blend::Copy) << std::hex << code;
+        EXPECT_TRUE(exact(blendOfRop3(code), [&](uint32_t input, uint32_t pixel) {
+            return byBrush ? rop::ternary(table, input, 0, pixel) : rop::ternary(table, 0, input, pixel);
+        })) << std::hex << code;
+    }
 }
 
 TEST(EmfSvgState, MarkersCarryTheStateAndNothingElse) {
@@ -448,6 +442,36 @@ TEST(EmfNormaliser, GivesLibemf2svgWhatGdiDraws) {
              float dx;
              std::memcpy(&dx, &t->words[4], 4);
              EXPECT_EQ(dx, 20.0f);  // ten units, two pixels each
+         }},
+        {"a region record of more rectangles than a region holds: a clip path of their box",
+         [](EmfWriter& w) {
+             std::vector<RecordRect> rects(kClipRegionLimits.maxBoxes, RecordRect{0, 0, 10, 10});
+             rects.push_back({20, 0, 30, 10});
+             w.selectClipRegion(RGN_COPY, rects);
+             w.rectangle({0, 0, 50, 50});
+         },
+         [](const std::vector<Record>& r) {
+             const Record* clip = find(r, 8);  // POLYPOLYGON, in sixteenths
+             ASSERT_TRUE(clip);
+             EXPECT_EQ(clip->words[4], 1);
+             EXPECT_EQ(std::vector<int32_t>(clip->words.begin(), clip->words.begin() + 4), (std::vector<int32_t>{0, 0, 30 * 16, 10 * 16}));
+         }},
+        {"a combination past the region's bounds: a clip path of a box that holds it",
+         [](EmfWriter& w) {
+             std::vector<RecordRect> rows, columns;  // 40,000 runs in their first ten rows
+             for (int i = 0; i < 4000; ++i) {
+                 rows.push_back({0, 2 * i, 10, 2 * i + 1});
+                 columns.push_back({2 * i, 0, 2 * i + 1, 10});
+             }
+             w.selectClipRegion(RGN_COPY, rows);
+             w.selectClipRegion(RGN_OR, columns);
+             w.rectangle({0, 0, 50, 50});
+         },
+         [](const std::vector<Record>& r) {
+             const Record* clip = find(r, 8);
+             ASSERT_TRUE(clip);
+             EXPECT_EQ(clip->words[4], 1);
+             EXPECT_EQ(std::vector<int32_t>(clip->words.begin(), clip->words.begin() + 4), (std::vector<int32_t>{0, 0, 7999 * 16, 7999 * 16}));
          }},
     };
     for (const Case& c : cases) {

@@ -1,6 +1,6 @@
-// The drawing the helper does itself into libwmf's bitmap: clip regions, polygon fills,
-// raster operations, dashes and hatches, each against a definition computed pixel by
-// pixel.
+// The drawing the helper does itself into libwmf's bitmap: polygon fills, raster
+// operations, dashes and hatches within a clip region, each against a definition computed
+// pixel by pixel.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,14 +19,14 @@ namespace {
 constexpr int kSide = 24;
 using Pixels = std::set<std::pair<int, int>>;
 
-Pixels pixelsOf(const PixelRegion& region) {
+Pixels pixelsOf(const qfip::Rect& b) {
     Pixels out;
-    for (const PixelBox& b : region.boxes())
-        for (int y = b.top; y < b.bottom; ++y)
-            for (int x = b.left; x < b.right; ++x) out.insert({x, y});
+    for (int y = b.Top; y < b.Bottom; ++y)
+        for (int x = b.Left; x < b.Right; ++x) out.insert({x, y});
     return out;
 }
-Pixels pixelsOf(const PixelBox& b) { return pixelsOf(PixelRegion(b)); }
+
+qfip::PixelRegion unionOf(const std::vector<qfip::Rect>& boxes) { return qfip::PixelRegion::unionOf(boxes, {SIZE_MAX, SIZE_MAX}).region; }
 
 // A small truecolor bitmap for GdRaster, white.
 struct Bitmap {
@@ -50,97 +50,6 @@ struct Bitmap {
 };
 
 }  // namespace
-
-// Every operation gives the pixels of the same operation done on sets of pixels; the
-// bands stay disjoint and the boxes sorted, and the region never leaves its limit.
-TEST(PixelRegion, OperationsGiveThePixelsOfTheirDefinition) {
-    struct Step {
-        char op;  // i: intersect, s: subtract, o: offset (dx, dy in left, top)
-        PixelBox box;
-    };
-    struct Case {
-        const char* name;
-        std::vector<PixelBox> start;
-        std::vector<Step> steps;
-    };
-    const PixelBox limit{0, 0, kSide, kSide};
-    const Case cases[] = {
-        {"overlapping boxes joined", {{2, 2, 10, 10}, {5, 5, 15, 12}, {12, 0, 14, 3}}, {}},
-        {"a box inside another", {{0, 0, 20, 20}, {5, 5, 8, 8}}, {}},
-        {"boxes touching side by side merge", {{0, 0, 5, 5}, {5, 0, 9, 5}}, {}},
-        {"a hole cut", {{0, 0, 20, 20}}, {{'s', {5, 5, 10, 10}}}},
-        {"a hole at the edge and a corner", {{0, 0, 20, 20}}, {{'s', {-3, 5, 4, 9}}, {'s', {15, 15, 40, 40}}}},
-        {"intersected to nothing", {{0, 0, 5, 5}}, {{'i', {10, 10, 12, 12}}}},
-        {"intersect after holes", {{0, 0, 24, 24}}, {{'s', {3, 3, 6, 20}}, {'s', {8, 1, 9, 22}}, {'i', {2, 2, 12, 12}}}},
-        {"moved partly outside", {{2, 2, 6, 6}, {10, 10, 20, 14}}, {{'o', {8, -3, 0, 0}}}},
-        {"moved far away and back", {{2, 2, 6, 6}}, {{'o', {100000, 0, 0, 0}}}},
-        {"empty boxes ignored", {{5, 5, 5, 9}, {3, 3, 2, 8}}, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        PixelRegion region = PixelRegion::unionOf(c.start);
-        Pixels want;
-        for (const PixelBox& b : c.start) {
-            const Pixels p = pixelsOf(b);
-            want.insert(p.begin(), p.end());
-        }
-        EXPECT_EQ(pixelsOf(region), want);
-        for (const Step& s : c.steps) {
-            Pixels next;
-            if (s.op == 'i') {
-                region.intersect(s.box);
-                const Pixels box = pixelsOf(s.box);
-                std::set_intersection(want.begin(), want.end(), box.begin(), box.end(), std::inserter(next, next.end()));
-            } else if (s.op == 's') {
-                region.subtract(s.box);
-                const Pixels box = pixelsOf(s.box);
-                std::set_difference(want.begin(), want.end(), box.begin(), box.end(), std::inserter(next, next.end()));
-            } else {
-                region.offset(s.box.left, s.box.top, limit);
-                for (const auto& [x, y] : want) {
-                    const int64_t nx = int64_t(x) + s.box.left, ny = int64_t(y) + s.box.top;
-                    if (nx >= 0 && ny >= 0 && nx < kSide && ny < kSide) next.insert({int(nx), int(ny)});
-                }
-            }
-            want = next;
-            EXPECT_EQ(pixelsOf(region), want) << s.op;
-        }
-        for (int y = -1; y <= kSide; ++y)
-            for (int x = -1; x <= kSide; ++x) EXPECT_EQ(region.contains(x, y), want.count({x, y}) == 1) << x << "," << y;
-        // Disjoint boxes, as the drawing and the device's clip rectangles need them.
-        const std::vector<PixelBox> boxes = region.boxes();
-        size_t area = 0;
-        for (const PixelBox& b : boxes) area += size_t(b.right - b.left) * size_t(b.bottom - b.top);
-        EXPECT_EQ(area, want.size());
-        EXPECT_EQ(region.empty(), want.empty());
-    }
-}
-
-TEST(PixelRegion, BoxesWithinAPartAreCutToIt) {
-    const PixelRegion region = PixelRegion::unionOf({{0, 0, 10, 10}, {12, 0, 20, 10}, {0, 15, 20, 20}});
-    std::vector<PixelBox> seen;
-    region.forEachBox({5, 5, 14, 17}, [&](const PixelBox& b) { seen.push_back(b); });
-    EXPECT_EQ(seen, (std::vector<PixelBox>{{5, 5, 10, 10}, {12, 5, 14, 10}, {5, 15, 14, 17}}));
-    EXPECT_EQ(region.bounds(), (PixelBox{0, 0, 20, 20}));
-}
-
-// A region that would grow past its bounds is refused, not built: a comb of more teeth
-// than a region holds, made at once or by splitting a band of fewer in two, and a union
-// whose sweep would take too long.
-TEST(PixelRegion, AbsurdRegionsAreRefused) {
-    const auto comb = [](size_t teeth, int32_t height) {
-        std::vector<PixelBox> boxes;
-        for (size_t i = 0; i < teeth; ++i) boxes.push_back({int32_t(2 * i), 0, int32_t(2 * i + 1), height});
-        return boxes;
-    };
-    EXPECT_THROW(PixelRegion::unionOf(comb(PixelRegion::kMaxSpans + 1, 1)), RegionTooComplex);
-    PixelRegion twoRows = PixelRegion::unionOf(comb(PixelRegion::kMaxSpans / 2 + 1, 2));
-    EXPECT_EQ(twoRows.boxCount(), PixelRegion::kMaxSpans / 2 + 1);
-    EXPECT_THROW(twoRows.subtract({0, 1, 1, 2}), RegionTooComplex);
-    std::vector<PixelBox> nested;
-    for (int32_t i = 0; i < 20000; ++i) nested.push_back({i, i, 100000 - i, 100000 - i});
-    EXPECT_THROW(PixelRegion::unionOf(nested), RegionTooComplex);
-}
 
 // The pixels inside a polygon: pixel (x, y) is in when the point (x, y) is, a point on a
 // left or top edge counted in and one on a right or bottom edge out; the reference
@@ -334,7 +243,7 @@ TEST(GdRaster, DashesRunOnAlongTheLinesOfAPolyline) {
 // colour at the bitmap's own 8 x 8 grid and its gaps in the background colour or left
 // alone; only within the clip.
 TEST(GdRaster, FillsPaintThroughHatchRasterOperationAndClip) {
-    const PixelRegion clip = PixelRegion::unionOf({{0, 0, 12, 24}, {16, 0, 24, 24}});
+    const qfip::PixelRegion clip = unionOf({{0, 0, 12, 24}, {16, 0, 24, 24}});
     struct Case {
         const char* name;
         PixelPaint paint;
@@ -386,8 +295,8 @@ TEST(GdRaster, WidePenSweptWithItsNibDrawsEachPixelOnce) {
         std::vector<PixelPoint> points;
         bool closed;
         int64_t width, height;
-        std::vector<PixelBox> covered;  // at least these
-        std::vector<PixelBox> clear;    // and none of these
+        std::vector<qfip::Rect> covered;  // at least these
+        std::vector<qfip::Rect> clear;    // and none of these
     };
     const Case cases[] = {
         {"horizontal, 7 wide", {{3, 10}, {20, 10}}, false, 7, 7, {{3, 7, 21, 14}}, {{0, 0, 24, 7}, {0, 14, 24, 24}}},
@@ -404,9 +313,9 @@ TEST(GdRaster, WidePenSweptWithItsNibDrawsEachPixelOnce) {
         strokeWithNib(GdCanvas{&xored.image, nullptr}, c.points, c.closed, c.width, c.height, PixelPaint{0xFFFFFF, 7});
         const Pixels ink = copy.of(0x000000);
         EXPECT_EQ(xored.of(0x000000), ink);  // white XOR white, each pixel once
-        for (const PixelBox& b : c.covered)
+        for (const qfip::Rect& b : c.covered)
             for (const auto& p : pixelsOf(b)) EXPECT_TRUE(ink.count(p)) << p.first << "," << p.second;
-        for (const PixelBox& b : c.clear)
+        for (const qfip::Rect& b : c.clear)
             for (const auto& p : pixelsOf(b)) EXPECT_FALSE(ink.count(p)) << p.first << "," << p.second;
     }
 }

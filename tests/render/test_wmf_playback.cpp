@@ -31,7 +31,7 @@ std::vector<uint8_t> file100(const std::function<void(WmfWriter&)>& draw) {
 }
 
 // The clip region after every record, as boxes (nullopt: no clip).
-std::optional<std::vector<PixelBox>> clipAfter(const std::vector<uint8_t>& bytes) {
+std::optional<std::vector<qfip::Rect>> clipAfter(const std::vector<uint8_t>& bytes) {
     const auto header = qfip::placeableMetafileHeader(bytes);
     WmfPlaybackState state(bytes, *header, 100, 100, true);
     state.followTo(bytes.size());
@@ -50,7 +50,7 @@ std::vector<uint8_t> readAll(WmfPlayerInput& input) {
 // The clip region as GDI keeps it, in the picture's pixels, through every clipping
 // record, SaveDC and RestoreDC, region objects and the window's mapping.
 TEST(WmfPlaybackState, FollowsTheClipRegionAsGdiKeepsIt) {
-    using Boxes = std::vector<PixelBox>;
+    using Boxes = std::vector<qfip::Rect>;
     struct Case {
         const char* name;
         std::function<void(WmfWriter&)> draw;
@@ -195,7 +195,7 @@ TEST(WmfPlaybackState, RegionsTakeTheSlotsThePlayerGivesThem) {
         w.select(brush);
         w.select(region);
     });
-    EXPECT_EQ(clipAfter(bytes), (std::optional<std::vector<PixelBox>>{{{5, 5, 15, 15}}}));
+    EXPECT_EQ(clipAfter(bytes), (std::optional<std::vector<qfip::Rect>>{{{5, 5, 15, 15}}}));
 }
 
 // The clip regions held at once, saved ones included, stay within their bound: a file
@@ -216,6 +216,37 @@ TEST(WmfPlaybackState, RegionsHeldAtOnceStayWithinTheirBound) {
     state.followTo(fine.size());
     ASSERT_NE(state.clip(), nullptr);
     EXPECT_EQ(state.clip()->boxCount(), 5000u);
+    WmfPlaybackState refused(tooMany, *header, 100, 100, true);
+    EXPECT_THROW(refused.followTo(tooMany.size()), RegionTooComplex);
+}
+
+// A region object of more runs than a clip region holds is refused when it is selected,
+// before it is cut to the picture; one of as many as it holds is taken.
+TEST(WmfPlaybackState, ARegionPastItsBoundRefusesTheFile) {
+    const auto combs = [](int scans) {
+        // META_CREATEREGION: scans of a row each, a tooth at every other unit (one along
+        // from the row above's, so that rows never join).
+        constexpr uint16_t kTeeth = 16383;
+        std::vector<uint16_t> words = {0, 6, 0, 0, 0, uint16_t(scans), 2 * kTeeth, 0, 0, 2 * kTeeth, uint16_t(scans)};
+        for (int s = 0; s < scans; ++s) {
+            words.insert(words.end(), {2 * kTeeth, uint16_t(s), uint16_t(s + 1)});
+            for (uint16_t i = 0; i < kTeeth; ++i) words.insert(words.end(), {uint16_t(2 * i + s % 2), uint16_t(2 * i + 1 + s % 2)});
+            words.push_back(2 * kTeeth);
+        }
+        return file100([&](WmfWriter& w) {
+            w.record(0x06FF, words);  // slot 0
+            w.select(0);
+        });
+    };
+    const size_t most = WmfPlaybackState::kRegionLimits.maxBoxes;
+    ASSERT_LT(4 * 16383u, most);
+    ASSERT_GT(5 * 16383u, most);
+    const std::vector<uint8_t> fits = combs(4), tooMany = combs(5);
+    const auto header = qfip::placeableMetafileHeader(fits);
+    WmfPlaybackState taken(fits, *header, 100, 100, true);
+    taken.followTo(fits.size());
+    ASSERT_NE(taken.clip(), nullptr);
+    EXPECT_EQ(taken.clip()->boxCount(), 4 * 50u);  // cut to the picture's 100 columns
     WmfPlaybackState refused(tooMany, *header, 100, 100, true);
     EXPECT_THROW(refused.followTo(tooMany.size()), RegionTooComplex);
 }
