@@ -49,8 +49,8 @@ std::vector<std::pair<std::string, std::string>> helpers() {
 
 std::vector<uint8_t> polylines(int count) {
     std::vector<MetaRecord> records{{0x020B, {0, 0}}, {0x020C, {1000, 1000}}};
-    uint32_t seed = 1;
-    const auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16 & 0x7FFF; };
+    uint32_t state = 1;
+    const auto next = [&state] { return (state = state * 1103515245 + 12345) >> 16 & 0x7FFF; };
     for (int i = 0; i < count; ++i) {
         MetaRecord line{0x0325, {200}};
         for (int k = 0; k < 200; ++k) line.words.insert(line.words.end(), {next() % 1000, next() % 1000});
@@ -64,8 +64,8 @@ std::vector<uint8_t> polylines(int count) {
 std::vector<uint8_t> enhancedPolylines(int count) {
     EmfWriter e({0, 0, 999, 999}, {0, 0, 26458, 26458});
     e.select(e.pen(gdi::PS_SOLID, 3, 0));
-    uint32_t seed = 1;
-    const auto next = [&seed] { return int32_t((seed = seed * 1103515245 + 12345) >> 16 & 0x7FFF); };
+    uint32_t state = 1;
+    const auto next = [&state] { return int32_t((state = state * 1103515245 + 12345) >> 16 & 0x7FFF); };
     for (int i = 0; i < count; ++i) {
         std::vector<RecordPoint> points;
         for (int k = 0; k < 200; ++k) points.emplace_back(next() % 1000, next() % 1000);
@@ -94,8 +94,8 @@ WmfWriter placeableFills() {
 // its own, between SaveDC and RestoreDC.
 std::vector<uint8_t> enhancedRectangles(int count, bool clipped) {
     EmfWriter e = enhancedFills();
-    uint32_t seed = 1;
-    const auto next = [&seed] { return int32_t((seed = seed * 1103515245 + 12345) >> 16 & 0x7FFF); };
+    uint32_t state = 1;
+    const auto next = [&state] { return int32_t((state = state * 1103515245 + 12345) >> 16 & 0x7FFF); };
     for (int i = 0; i < count; ++i) {
         const int32_t x = next() % 960, y = next() % 970;
         if (clipped) {

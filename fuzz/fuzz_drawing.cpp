@@ -1,5 +1,5 @@
 // Fuzzes the whole drawing path through the real helper: mutates icon and metafile
-// seeds, lets the program's own header checks take or refuse each file as loading it
+// starting files, lets the program's own header checks take or refuse each file as loading it
 // would, and draws what they take through the real client and the real quendral-render.
 // The helper may die as often as it likes (its deaths are counted by kind); the parent
 // (this process, built with AddressSanitizer and LeakSanitizer) must never crash, hang,
@@ -37,7 +37,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Seed {
+struct Starter {
     const char* extension;
     std::vector<uint8_t> bytes;
 };
@@ -98,9 +98,9 @@ std::vector<uint8_t> wmfWithBitmap() {
     return w;
 }
 
-std::vector<Seed> seeds() {
+std::vector<Starter> starters() {
     using namespace qfip::testing;
-    std::vector<Seed> out;
+    std::vector<Starter> out;
     out.push_back({"emf", EmfFile{}.bytes()});
     EmfFile text;
     text.fontFace = u"DejaVu Sans";
@@ -288,7 +288,7 @@ int main(int argc, char** argv) {
     options.helperPath = argv[1];
     const auto until = Clock::now() + std::chrono::seconds(std::atoi(argv[2]));
     const std::string keep = argc > 3 ? argv[3] : "";
-    const std::vector<Seed> pool = seeds();
+    const std::vector<Starter> pool = starters();
     const int descriptorsBefore = openDescriptors();
 
     std::mutex mutex;
@@ -298,10 +298,10 @@ int main(int argc, char** argv) {
     std::atomic<bool> failed{false};
     Clock::duration slowest{};
 
-    auto worker = [&](unsigned seed) {
-        std::mt19937 random(seed);
+    auto worker = [&](unsigned stream) {
+        std::mt19937 random(stream);
         while (Clock::now() < until && !failed) {
-            const Seed& from = pool[random() % pool.size()];
+            const Starter& from = pool[random() % pool.size()];
             const std::vector<uint8_t> bytes = mutate(from.bytes, from.extension, random);
             std::string name;
             DrawResult r;

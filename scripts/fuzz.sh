@@ -58,10 +58,10 @@ fuzz_reply() {
 
 fuzz_wmf() {
   cmake --build build-fuzz --target fuzz_wmf_playback quendral_pictures -j2
-  mkdir -p fuzz-corpus-wmf build-fuzz/wmf-seeds
+  mkdir -p fuzz-corpus-wmf build-fuzz/wmf-starters
   # The corpus's placeable files, their records after the headers (the target adds its own).
-  build-fuzz/tools/quendral_pictures corpus build-fuzz/wmf-seeds >/dev/null
-  for file in build-fuzz/wmf-seeds/*.wmf; do
+  build-fuzz/tools/quendral_pictures corpus build-fuzz/wmf-starters >/dev/null
+  for file in build-fuzz/wmf-starters/*.wmf; do
     [ -e "$file" ] && { printf '\x10'; tail -c +41 "$file"; } >"fuzz-corpus-wmf/$(basename "$file" .wmf)"
   done
   build-fuzz/fuzz/fuzz_wmf_playback -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
@@ -70,9 +70,9 @@ fuzz_wmf() {
 
 fuzz_emf() {
   cmake --build build-fuzz --target fuzz_emf_records quendral_pictures -j2
-  mkdir -p fuzz-corpus-emf build-fuzz/emf-seeds
-  build-fuzz/tools/quendral_pictures corpus build-fuzz/emf-seeds >/dev/null
-  for file in build-fuzz/emf-seeds/*.emf; do
+  mkdir -p fuzz-corpus-emf build-fuzz/emf-starters
+  build-fuzz/tools/quendral_pictures corpus build-fuzz/emf-starters >/dev/null
+  for file in build-fuzz/emf-starters/*.emf; do
     [ -e "$file" ] && cp -n "$file" "fuzz-corpus-emf/$(basename "$file")"
   done
   build-fuzz/fuzz/fuzz_emf_records -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \

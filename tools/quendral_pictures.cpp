@@ -17,7 +17,7 @@
 //       after its entry (emf-clip-rect.emf, ...), and beside it every other metafile the
 //       tests draw, named sample-<kind>.emf or .wmf: the kinds above and the plain,
 //       coloured and hostile files of the drawing tests
-//   quendral_pictures pattern <file> <side> [<seed>]
+//   quendral_pictures pattern <file> <side> [<salt>]
 //       a <side> x <side> picture (up to 16384) of a pattern that changes every pixel,
 //       written a row at a time (for benchmarks)
 //   quendral_pictures checker <file> <side>
@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
                  "       quendral_pictures square <file> <width> <height> <ground> <left> <top> <right> <bottom> <value>\n"
                  "       quendral_pictures metafile glyph-text|glyph-text-no-end|no-end|glyph-past-table|rectangles <file>\n"
                  "       quendral_pictures corpus <folder>\n"
-                 "       quendral_pictures pattern <file> <side> [<seed>]\n"
+                 "       quendral_pictures pattern <file> <side> [<salt>]\n"
                  "       quendral_pictures checker <file> <side>\n");
     return 2;
 }

@@ -18,7 +18,8 @@
 // pixels, any 64-bit value within +-2^40 (what lies outside is skipped without being
 // walked).
 
-struct GdCanvas {
+// gd.h declares its types hidden; a type holding one is hidden too.
+struct __attribute__((visibility("hidden"))) GdCanvas {
     gdImage* image = nullptr;
     const qfip::PixelRegion* clip = nullptr;  // within the bitmap; null: all of it
 };

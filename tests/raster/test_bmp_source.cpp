@@ -63,30 +63,30 @@ private:
 using testing::errorOf;
 
 // Pictures of every stored form, large enough to span several read chunks.
-std::vector<uint32_t> noise(size_t count, uint32_t seed, uint32_t mask) {
-    std::mt19937 gen(seed);
+std::vector<uint32_t> noise(size_t count, uint32_t salt, uint32_t mask) {
+    std::mt19937 gen(salt);
     std::vector<uint32_t> out(count);
     for (uint32_t& v : out) v = gen() & mask;
     return out;
 }
 
-BmpFile uncompressed(int32_t width, int32_t height, uint16_t bitCount, uint32_t seed) {
+BmpFile uncompressed(int32_t width, int32_t height, uint16_t bitCount, uint32_t salt) {
     BmpFile f;
     f.width = width, f.height = height, f.bitCount = bitCount;
     const uint32_t mask = bitCount >= 32 ? 0xFFFFFFFFu : (1u << bitCount) - 1;
-    if (bitCount <= 8) f.palette = noise(size_t(1) << bitCount, seed + 1, 0xFFFFFF);
+    if (bitCount <= 8) f.palette = noise(size_t(1) << bitCount, salt + 1, 0xFFFFFF);
     std::vector<std::vector<uint32_t>> rows;
-    for (int32_t y = 0; y < std::abs(height); ++y) rows.push_back(noise(size_t(width), seed * 1000 + uint32_t(y), mask));
+    for (int32_t y = 0; y < std::abs(height); ++y) rows.push_back(noise(size_t(width), salt * 1000 + uint32_t(y), mask));
     f.pixels = testing::packRows(bitCount, rows);
     return f;
 }
 
 // Runs of random length and colour, absolute runs, deltas and ends of line.
-BmpFile runLength(int32_t width, int32_t height, uint16_t bitCount, uint32_t seed) {
+BmpFile runLength(int32_t width, int32_t height, uint16_t bitCount, uint32_t salt) {
     BmpFile f;
     f.width = width, f.height = height, f.bitCount = bitCount, f.compression = bitCount == 8 ? 1 : 2;
-    f.palette = noise(size_t(1) << bitCount, seed, 0xFFFFFF);
-    std::mt19937 gen(seed);
+    f.palette = noise(size_t(1) << bitCount, salt, 0xFFFFFF);
+    std::mt19937 gen(salt);
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t x = 0; x < width;) {
             const uint8_t n = uint8_t(3 + gen() % 60);

@@ -263,7 +263,7 @@ TEST(EmfNormaliser, GivesLibemf2svgWhatGdiDraws) {
              std::vector<std::pair<int32_t, int32_t>> pens;  // style, width
              for (const Record& x : r)
                  if (x.type == 38) pens.emplace_back(x.words[1], x.words[2]);
-             EXPECT_EQ(pens, (std::vector<std::pair<int32_t, int32_t>>{{int32_t(PS_GEOMETRIC), 7}, {int32_t(PS_DASH | PS_ENDCAP_FLAT | 0x2000), 1}}));
+             EXPECT_EQ(pens, (std::vector<std::pair<int32_t, int32_t>>{{int32_t(PS_GEOMETRIC), 7}, {int32_t(PS_DASH) | int32_t(PS_ENDCAP_FLAT) | 0x2000, 1}}));
          }},
         {"a wide PS_DASH pen of EMR_CREATEPEN is solid; the mapping widens a pen",
          [](EmfWriter& w) {

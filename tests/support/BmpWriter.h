@@ -185,7 +185,7 @@ inline std::vector<uint8_t> packRows(uint16_t bitCount, const std::vector<std::v
 // Writes a bottom-up 24-bit BMP file of any size a row at a time, without holding the
 // picture: pixel (x, y) has blue, green, red = (x + 3y, 2x + y, x ^ y) mod 256, a pattern
 // no run-length or constant-row shortcut could take. Returns false when writing failed.
-inline bool writePatternBmp24(const std::string& path, int32_t width, int32_t height, uint8_t seed = 0) {
+inline bool writePatternBmp24(const std::string& path, int32_t width, int32_t height, uint8_t salt = 0) {
     std::vector<uint8_t> header = bmpHeaders(width, height, 24);
     const size_t rowBytes = (size_t(width) * 3 + 3) / 4 * 4;
     finishBmp(header, header.size());
@@ -195,8 +195,8 @@ inline bool writePatternBmp24(const std::string& path, int32_t width, int32_t he
     std::vector<uint8_t> row(rowBytes, 0);
     for (int32_t y = height - 1; y >= 0; --y) {
         for (int32_t x = 0; x < width; ++x) {
-            row[size_t(x) * 3] = uint8_t(x + 3 * y + seed);
-            row[size_t(x) * 3 + 1] = uint8_t(2 * x + y + seed);
+            row[size_t(x) * 3] = uint8_t(x + 3 * y + salt);
+            row[size_t(x) * 3 + 1] = uint8_t(2 * x + y + salt);
             row[size_t(x) * 3 + 2] = uint8_t(x ^ y);
         }
         out.write(reinterpret_cast<const char*>(row.data()), std::streamsize(row.size()));
