@@ -2,6 +2,7 @@
 # Takes the screenshots the documentation shows, from the built program under Xvfb,
 # driven as the end-to-end tests drive it:
 #   docs/screenshot.png          a series of six frames, four measured, the fifth shown
+#   docs/icon-shown.png          an icon after a measured bitmap
 #   docs/metafile-shown.png      a clipped enhanced metafile after a measured bitmap
 #   docs/confirm-box.png         Save Results' question
 #   docs/main-window-scale1.png, docs/main-window-scale2.png
@@ -55,20 +56,24 @@ gone "$confirm" || fail "the save question stayed"
 stop_program
 app=""
 
-# A bitmap measured, then the clipped metafile shown after it.
+# A bitmap measured, then an icon or a clipped metafile shown after it.
 "$pictures_tool" corpus "$work/corpus" > /dev/null
 cp "$work/corpus/emf-clip-region.emf" "$work/clipped.emf"
-start_program
-open_pictures '"f0000001.bmp" "clipped.emf"'
-wait_pixel $((ix + 2)) $((iy + 2)) 282828
-xdotool mousemove --sync $((ix + 160)) $((iy + 120)) click 1
-metafile_shown() { look_at_pixel $((ix + 2)) $((iy + 2)) 282828 && return 1 || return 0; }
-until_true "$(drawing_wait_ms "$work/clipped.emf")" metafile_shown || fail "the metafile was not shown"
-xdotool mousemove --sync $((ix + 40)) $((iy + 30))
-shot "$work/metafile.png"
-crop_client "$work/metafile.png" "$docs/metafile-shown.png"
-stop_program
-app=""
+cp "$top/tests/data/squares32.ico" "$work/squares.ico"
+for shown in squares.ico:icon-shown clipped.emf:metafile-shown; do
+  file=${shown%%:*}
+  start_program
+  open_pictures "\"f0000001.bmp\" \"$file\""
+  wait_pixel "$ix" "$iy" 282828
+  xdotool mousemove --sync $((ix + 160)) $((iy + 120)) click 1
+  next_shown() { ! look_at_pixel "$ix" "$iy" 282828; }
+  until_true "$(drawing_wait_ms "$work/$file")" next_shown || fail "$file was not shown"
+  xdotool mousemove --sync $((ix + 40)) $((iy + 30))
+  shot "$work/shown.png"
+  crop_client "$work/shown.png" "$docs/${shown#*:}.png"
+  stop_program
+  app=""
+done
 
 # Under openbox, frame included.
 openbox > "$work/openbox.log" 2>&1 &
