@@ -169,22 +169,15 @@ TEST_F(ListTest, SelectAllIsOneRangeAndOpenTakesEveryFileInOrder) {
     EXPECT_EQ(opener_.fileName(), path(name(0)));
 }
 
-TEST_F(ListTest, ShiftClickAddsARangeCtrlClickAFile) {
+TEST_F(ListTest, ShiftClickAddsARangeCtrlClickAFileEnterOpens) {
     click(5);
     EXPECT_EQ(dialog_->fileNameEdit()->text(), name(5));
     click(1500, Qt::ShiftModifier);
     click(1700, Qt::ControlModifier);
     EXPECT_EQ(rowSpans(list_->selectionModel()->selection()), (std::vector<RowSpan>{{6, 1501}, {1701, 1701}}));
     EXPECT_EQ(dialog_->fileNameEdit()->text(), selectionSummary({name(5), name(6), name(7)}, 1497));
-    EXPECT_EQ(pressOpen(), paths(5, 1500) + paths(1700, 1700));
-}
-
-TEST_F(ListTest, ShiftEndSelectsToTheLastFile) {
-    click(10);
-    QTest::keyClick(list_, Qt::Key_End, Qt::ShiftModifier);
-    EXPECT_EQ(rowSpans(list_->selectionModel()->selection()), (std::vector<RowSpan>{{11, kFiles}}));
     QTest::keyClick(list_, Qt::Key_Return);  // Enter in the list opens the selection
-    EXPECT_EQ(opener_.finish(*dialog_, dialog_->result()), paths(10, kFiles - 1));
+    EXPECT_EQ(opener_.finish(*dialog_, dialog_->result()), paths(5, 1500) + paths(1700, 1700));
 }
 
 TEST_F(ListTest, WhatTheUserTypesOverASelectionIsWhatOpens) {
@@ -196,14 +189,6 @@ TEST_F(ListTest, WhatTheUserTypesOverASelectionIsWhatOpens) {
     QTest::keyClick(box, Qt::Key_Backspace);
     EXPECT_FALSE(dialog_->boxShowsSelection());
     EXPECT_EQ(pressOpen(), paths(0, 2));
-}
-
-TEST_F(ListTest, TypedNamesReplaceASelection) {
-    QTest::keyClick(list_, Qt::Key_A, Qt::ControlModifier);
-    QLineEdit* box = dialog_->fileNameEdit();
-    box->selectAll();
-    QTest::keyClicks(box, "\"" + name(7) + "\" \"elsewhere/x.bmp\"");
-    EXPECT_EQ(pressOpen(), QStringList({path(name(7)), path("elsewhere/x.bmp")}));
 }
 
 TEST_F(ListTest, FoldersAreEnteredNotOpened) {
