@@ -100,20 +100,6 @@ TEST(PolygonSpans, PixelsInsideUnderBothFillRules) {
     }
 }
 
-TEST(PolygonSpans, PentagramMiddleOnlyUnderWinding) {
-    const std::vector<std::vector<PixelPoint>> star = {{{11, 1}, {18, 21}, {1, 8}, {21, 8}, {4, 21}}};
-    const auto inside = [&](FillRule rule, int px, int py) {
-        bool found = false;
-        forEachPolygonRow(star, rule, py, py + 1, [&](int64_t, const std::vector<PixelRun>& runs) {
-            for (const PixelRun& r : runs) found = found || (px >= r.left && px < r.right);
-        });
-        return found;
-    };
-    EXPECT_FALSE(inside(FillRule::Alternate, 11, 12));
-    EXPECT_TRUE(inside(FillRule::Winding, 11, 12));
-    EXPECT_TRUE(inside(FillRule::Alternate, 11, 4));  // a point of the star
-}
-
 // The raster operations by their names' formulas (wingdi.h's reverse Polish: DPx is D
 // xor P), on bits that meet every combination.
 TEST(RasterOps, BinaryAndTernaryOperationsAsNamed) {
@@ -125,23 +111,15 @@ TEST(RasterOps, BinaryAndTernaryOperationsAsNamed) {
     };
     const uint32_t all = 0xFFFFFF;
     const Binary binaries[] = {
-        {1, 0, true},                   // R2_BLACK
-        {2, ~(d | p) & all, false},     // R2_NOTMERGEPEN, DPon
-        {3, d & ~p & all, true},        // R2_MASKNOTPEN, DPna
-        {4, ~p & all, true},            // R2_NOTCOPYPEN, Pn
-        {5, p & ~d & all, false},       // R2_MASKPENNOT, PDna
-        {6, ~d & all, false},           // R2_NOT, Dn
-        {7, d ^ p, false},              // R2_XORPEN, DPx
-        {8, ~(d & p) & all, false},     // R2_NOTMASKPEN, DPan
-        {9, d & p, true},               // R2_MASKPEN, DPa
-        {10, ~(d ^ p) & all, false},    // R2_NOTXORPEN, DPxn
-        {11, d, true},                  // R2_NOP, D
-        {12, (d | ~p) & all, true},     // R2_MERGENOTPEN, DPno
-        {13, p, true},                  // R2_COPYPEN, P
-        {14, (p | ~d) & all, false},    // R2_MERGEPENNOT, PDno
-        {15, d | p, true},              // R2_MERGEPEN, DPo
-        {16, all, true},                // R2_WHITE
-        {0, p, true},                   // out of range: GDI's default, R2_COPYPEN
+        {1, 0, true},                 {2, ~(d | p) & all, false},   // R2_BLACK, R2_NOTMERGEPEN (DPon)
+        {3, d & ~p & all, true},      {4, ~p & all, true},          // R2_MASKNOTPEN (DPna), R2_NOTCOPYPEN (Pn)
+        {5, p & ~d & all, false},     {6, ~d & all, false},         // R2_MASKPENNOT (PDna), R2_NOT (Dn)
+        {7, d ^ p, false},            {8, ~(d & p) & all, false},   // R2_XORPEN (DPx), R2_NOTMASKPEN (DPan)
+        {9, d & p, true},             {10, ~(d ^ p) & all, false},  // R2_MASKPEN (DPa), R2_NOTXORPEN (DPxn)
+        {11, d, true},                {12, (d | ~p) & all, true},   // R2_NOP (D), R2_MERGENOTPEN (DPno)
+        {13, p, true},                {14, (p | ~d) & all, false},  // R2_COPYPEN (P), R2_MERGEPENNOT (PDno)
+        {15, d | p, true},            {16, all, true},              // R2_MERGEPEN (DPo), R2_WHITE
+        {0, p, true},                                               // out of range: GDI's default, R2_COPYPEN
     };
     for (const Binary& b : binaries) {
         EXPECT_EQ(rop::binary(b.code, p, d), b.want) << b.code;
@@ -153,87 +131,56 @@ TEST(RasterOps, BinaryAndTernaryOperationsAsNamed) {
         uint32_t want;
     };
     const Ternary ternaries[] = {
-        {0x00CC0020, s},                // SRCCOPY
-        {0x00EE0086, s | d},            // SRCPAINT
-        {0x008800C6, s & d},            // SRCAND
-        {0x00660046, s ^ d},            // SRCINVERT
-        {0x00440328, s & ~d & all},     // SRCERASE
-        {0x00330008, ~s & all},         // NOTSRCCOPY
-        {0x001100A6, ~(s | d) & all},   // NOTSRCERASE
-        {0x00C000CA, p & s},            // MERGECOPY
-        {0x00BB0226, (~s | d) & all},   // MERGEPAINT
-        {0x00F00021, p},                // PATCOPY
-        {0x005A0049, p ^ d},            // PATINVERT
-        {0x00550009, ~d & all},         // DSTINVERT
-        {0x00000042, 0},                // BLACKNESS
-        {0x00FF0062, all},              // WHITENESS
+        {0x00CC0020, s},             {0x00EE0086, s | d},             // SRCCOPY, SRCPAINT
+        {0x008800C6, s & d},         {0x00660046, s ^ d},             // SRCAND, SRCINVERT
+        {0x00440328, s & ~d & all},  {0x00330008, ~s & all},          // SRCERASE, NOTSRCCOPY
+        {0x001100A6, ~(s | d) & all}, {0x00C000CA, p & s},            // NOTSRCERASE, MERGECOPY
+        {0x00BB0226, (~s | d) & all}, {0x00F00021, p},                // MERGEPAINT, PATCOPY
+        {0x005A0049, p ^ d},         {0x00550009, ~d & all},          // PATINVERT, DSTINVERT
+        {0x00000042, 0},             {0x00FF0062, all},               // BLACKNESS, WHITENESS
     };
     for (const Ternary& t : ternaries) EXPECT_EQ(rop::ternary(rop::ternaryTable(t.code), p, s, d), t.want) << std::hex << t.code;
 }
 
 // GDI's cosmetic dashes from a line's first pixel, carried on from one line to the next,
 // the gaps left or drawn in the background colour; a line's last pixel left out when
-// asked (for XOR).
+// asked (for XOR). `path` is each pixel of the path in turn: '#' ink, '-' background
+// colour, '.' untouched (a corner's pixel is the last of one line and the first of the next).
 TEST(GdRaster, DashesRunOnAlongTheLinesOfAPolyline) {
-    struct Case {
+    const struct {
         const char* name;
         unsigned style;
         std::vector<std::pair<int, int>> points;  // joined one after the other
-        bool opaqueGaps;
-        bool lastPixel;
+        bool opaqueGaps, lastPixel;
+        std::string path;
+    } cases[] = {
+        {"dot, round a corner", 2, {{0, 2}, {10, 2}, {10, 20}}, false, true, "###...###...###...###...###.."},
+        {"dash-dot, backwards, opaque", 3, {{23, 5}, {0, 5}}, true, true, "#########------###------"},
+        {"alternate, opaque, last pixel left", 8, {{1, 1}, {1, 22}}, true, false, "#-#-#-#-#-#-#-#-#-#-#."},
     };
-    const Case cases[] = {
-        {"dash", 1, {{0, 2}, {23, 2}}, false, true},
-        {"dot, two lines", 2, {{0, 2}, {10, 2}, {10, 20}}, false, true},
-        {"dash-dot, backwards", 3, {{23, 5}, {0, 5}}, true, true},
-        {"dash-dot-dot, diagonal", 4, {{0, 0}, {23, 20}}, false, true},
-        {"alternate", 8, {{1, 1}, {1, 22}}, true, false},
-        {"solid, last pixel left", 0, {{0, 0}, {5, 0}, {5, 5}}, false, false},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Bitmap bitmap;
         LineStyle style{cosmeticDashes(c.style), 0, c.opaqueGaps, 0x00FF00};
-        const PixelPaint paint{0x000000};
-        for (size_t i = 0; i + 1 < c.points.size(); ++i)
-            drawPixelLine(GdCanvas{&bitmap.image, nullptr}, c.points[i].first, c.points[i].second, c.points[i + 1].first,
-                          c.points[i + 1].second, paint, &style, c.lastPixel);
-        // The reference: step k of the whole path is on when the pattern's position k
-        // falls in a dash.
-        const std::vector<uint32_t> dashes = cosmeticDashes(c.style);
-        uint32_t period = 0;
-        for (uint32_t l : dashes) period += l;
-        const auto on = [&](uint64_t k) {
-            if (!period) return true;
-            uint64_t at = k % period;
-            for (size_t i = 0;; ++i) {
-                if (at < dashes[i]) return i % 2 == 0;
-                at -= dashes[i];
-            }
-        };
         Pixels ink, gaps;
-        uint64_t k = 0;
+        size_t k = 0;
         for (size_t i = 0; i + 1 < c.points.size(); ++i) {
             const auto [x0, y0] = c.points[i];
             const auto [x1, y1] = c.points[i + 1];
+            drawPixelLine(GdCanvas{&bitmap.image, nullptr}, x0, y0, x1, y1, PixelPaint{0x000000}, &style, c.lastPixel);
             const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
-            const bool alongX = std::abs(x1 - x0) >= std::abs(y1 - y0);
             for (int j = 0; j <= steps; ++j) {
-                if (!c.lastPixel && j == steps) break;
-                const int major = (alongX ? x0 : y0) + (((alongX ? x1 - x0 : y1 - y0) >= 0) ? j : -j);
-                const int dn = std::abs(alongX ? y1 - y0 : x1 - x0);
-                const int f = steps ? (2 * j * dn + steps) / (2 * steps) : 0;
-                const int minor = (alongX ? y0 : x0) + (((alongX ? y1 - y0 : x1 - x0) >= 0) ? f : -f);
-                const std::pair<int, int> p = alongX ? std::pair{major, minor} : std::pair{minor, major};
-                if (on(k + j)) {
+                const std::pair<int, int> p{x0 + j * (x1 > x0) - j * (x1 < x0), y0 + j * (y1 > y0) - j * (y1 < y0)};
+                if (c.path.at(k + size_t(j)) == '#') {
                     ink.insert(p);
                     gaps.erase(p);
-                } else if (c.opaqueGaps && !ink.count(p)) {
+                } else if (c.path[k + size_t(j)] == '-' && !ink.count(p)) {
                     gaps.insert(p);
                 }
             }
-            k += steps;
+            k += size_t(steps);
         }
+        ASSERT_EQ(c.path.size(), k + 1);
         EXPECT_EQ(bitmap.of(0x000000), ink);
         EXPECT_EQ(bitmap.of(0x00FF00), gaps);
     }
@@ -252,7 +199,6 @@ TEST(GdRaster, FillsPaintThroughHatchRasterOperationAndClip) {
     const Case cases[] = {
         {"solid copy", {0x0000FF}, 0xFFFFFF},
         {"solid XOR", {0xFFFF00, 7}, 0xFF0000},
-        {"solid R2_NOT", {0x123456, 6}, 0x0F0F0F},
         {"cross hatch, transparent", {0x0000FF, 13, hatchPattern(4), false, 0xFFFF00}, 0xFFFFFF},
         {"diagonal hatch, opaque", {0x0000FF, 13, hatchPattern(5), true, 0xFFFF00}, 0xFFFFFF},
         {"horizontal hatch, XOR, opaque", {0x0000FF, 7, hatchPattern(0), true, 0x00FF00}, 0xFF0000},
@@ -302,8 +248,6 @@ TEST(GdRaster, WidePenSweptWithItsNibDrawsEachPixelOnce) {
         {"horizontal, 7 wide", {{3, 10}, {20, 10}}, false, 7, 7, {{3, 7, 21, 14}}, {{0, 0, 24, 7}, {0, 14, 24, 24}}},
         {"vertical, 4 wide", {{10, 2}, {10, 20}}, false, 4, 4, {{8, 2, 12, 21}}, {{0, 0, 8, 24}, {12, 0, 24, 24}}},
         {"a point", {{5, 5}}, false, 3, 5, {{4, 3, 7, 8}}, {{0, 0, 4, 24}, {7, 0, 24, 24}, {0, 0, 24, 3}, {0, 8, 24, 24}}},
-        {"an open U", {{4, 4}, {4, 18}, {18, 18}, {18, 4}}, false, 3, 3, {{3, 4, 6, 19}, {3, 17, 20, 20}, {17, 4, 20, 19}},
-         {{6, 0, 17, 17}}},
         {"a closed diagonal ring", {{2, 2}, {20, 6}, {12, 21}}, true, 3, 3, {{1, 1, 4, 4}}, {}},
     };
     for (const Case& c : cases) {
