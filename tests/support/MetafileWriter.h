@@ -22,14 +22,14 @@ constexpr uint32_t colorRef(uint32_t rgb) { return (rgb & 0xFF) << 16 | (rgb & 0
 // The GDI constants the tests' metafiles use.
 namespace gdi {
 enum : uint32_t { BS_SOLID = 0, BS_NULL = 1, BS_HATCHED = 2 };
-enum : uint32_t { HS_HORIZONTAL = 0, HS_VERTICAL = 1, HS_CROSS = 4 };
+enum : uint32_t { HS_CROSS = 4 };
 enum : uint32_t { PS_SOLID = 0, PS_DASH = 1, PS_DOT = 2, PS_DASHDOT = 3, PS_DASHDOTDOT = 4, PS_NULL = 5 };
 enum : uint32_t { TRANSPARENT = 1, OPAQUE = 2 };
 enum : uint32_t { ALTERNATE = 1, WINDING = 2 };
 enum : uint32_t { R2_XORPEN = 7, R2_COPYPEN = 13 };
 enum : uint32_t { TA_LEFT = 0, TA_RIGHT = 2, TA_CENTER = 6, TA_TOP = 0, TA_BOTTOM = 8, TA_BASELINE = 24 };
 enum : uint32_t { MM_TEXT = 1, MM_LOMETRIC = 2, MM_ISOTROPIC = 7, MM_ANISOTROPIC = 8 };
-enum : uint32_t { RGN_AND = 1, RGN_OR = 2, RGN_DIFF = 4, RGN_COPY = 5 };
+enum : uint32_t { RGN_OR = 2, RGN_COPY = 5 };
 enum : uint32_t { SRCCOPY = 0x00CC0020, SRCINVERT = 0x00660046 };
 enum : uint32_t { ANSI_CHARSET = 0, GB2312_CHARSET = 134 };
 // Pen end caps and types, binary raster operations and text options only the enhanced corpus draws.
@@ -37,13 +37,23 @@ enum : uint32_t { PS_ENDCAP_FLAT = 0x200, PS_GEOMETRIC = 0x10000 };
 enum : uint32_t { R2_BLACK = 1, R2_NOT = 6, R2_MASKPEN = 9, R2_NOP = 11, R2_MERGEPEN = 15 };
 enum : uint32_t { ETO_OPAQUE = 2 };
 enum : uint32_t { MWT_LEFTMULTIPLY = 2 };
-// Stock objects of an enhanced metafile (a WMF has none).
-enum : uint32_t { NULL_BRUSH = 0x80000005, BLACK_PEN = 0x80000007, NULL_PEN = 0x80000008 };
+enum : uint32_t { NULL_PEN = 0x80000008 };  // a stock object of an enhanced metafile (a WMF has none)
 }  // namespace gdi
 
 // A rectangle and a point as the records hold them (left, top, right, bottom).
 using RecordRect = std::array<int32_t, 4>;
 using RecordPoint = std::pair<int32_t, int32_t>;
+
+// The smallest rectangle holding all of them (none: an empty one past the largest values).
+inline RecordRect boundsOf(const std::vector<RecordRect>& rects) {
+    RecordRect box = {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    for (const RecordRect& r : rects)
+        box = {std::min(box[0], r[0]), std::min(box[1], r[1]), std::max(box[2], r[2]), std::max(box[3], r[3])};
+    return box;
+}
+
+// A packed DIB (BITMAPINFOHEADER, colour table, bottom-up pixel rows) of 0xRRGGBB pixels,
+// top row first: 24 bits a pixel, or with `palette` (two colours) one bit a pixel, each
 
 // A packed DIB (BITMAPINFOHEADER, colour table, bottom-up pixel rows) of 0xRRGGBB pixels,
 // top row first: 24 bits a pixel, or with `palette` (two colours) one bit a pixel, each
@@ -62,12 +72,6 @@ inline std::vector<uint8_t> packedDib(int32_t width, int32_t height, const std::
     bmp.pixels = packRows(bmp.bitCount, rows);
     std::vector<uint8_t> file = bmp.bytes();
     return std::vector<uint8_t>(file.begin() + 14, file.end());  // without the file header
-}
-
-// The first byte of the pixels in a packed DIB.
-inline uint32_t dibBitsOffset(const std::vector<uint8_t>& dib) {
-    const uint32_t colours = uint32_t(dib[32] | dib[33] << 8);
-    return 40 + 4 * colours;
 }
 
 class EmfWriter {
@@ -91,29 +95,28 @@ public:
 
     // Objects: each gets the next handle index; the stock ones (gdi::NULL_PEN ...) need none.
     uint32_t brush(uint32_t style, uint32_t colour, uint32_t hatch = 0) {
-        const uint32_t handle = ++handles_;
-        record(39, {handle, style, colour, hatch});  // EMR_CREATEBRUSHINDIRECT
-        return handle;
+        record(39, {++handles_, style, colour, hatch});  // EMR_CREATEBRUSHINDIRECT
+        return handles_;
     }
     uint32_t pen(uint32_t style, int32_t width, uint32_t colour) {
-        const uint32_t handle = ++handles_;
-        record(38, {handle, style, uint32_t(width), 0, colour});  // EMR_CREATEPEN
-        return handle;
+        record(38, {++handles_, style, uint32_t(width), 0, colour});  // EMR_CREATEPEN
+        return handles_;
     }
-    // EMR_EXTCREATEFONTINDIRECTW: a LOGFONTW and the zeroed rest of the LOGFONT_PANOSE form
-    // (full name, style, version, panose).
+    // EMR_EXTCREATEPEN of a solid-brush pen: its style (type, ends, dashes) and width.
+    uint32_t extPen(uint32_t style, uint32_t width, uint32_t colour) {
+        record(95, {++handles_, 0, 0, 0, 0, style, width, gdi::BS_SOLID, colour, 0, 0});
+        return handles_;
+    }
+    // EMR_EXTCREATEFONTINDIRECTW: a LOGFONTW (width, escapement, orientation zero; italic
+    // ... pitch and family zero: ANSI_CHARSET) and the zeroed rest of the LOGFONT_PANOSE
+    // form (full name, style, version, panose).
     uint32_t font(int32_t height, const std::u16string& face, uint32_t weight = 400) {
-        const uint32_t handle = ++handles_;
         std::vector<uint8_t> body;
-        putU32(body, handle);
-        putU32(body, uint32_t(height));
-        for (int i = 0; i < 3; ++i) putU32(body, 0);  // width, escapement, orientation
-        putU32(body, weight);
-        for (int i = 0; i < 8; ++i) body.push_back(0);  // italic ... pitch and family; ANSI_CHARSET
+        for (uint32_t v : {uint32_t(++handles_), uint32_t(height), 0u, 0u, 0u, weight, 0u, 0u}) putU32(body, v);
         for (size_t i = 0; i < 32; ++i) putU16(body, i < face.size() ? face[i] : 0);
         body.resize(4 + 320, 0);
         recordBytes(82, body);
-        return handle;
+        return handles_;
     }
     void select(uint32_t handle) { record(37, {handle}); }
     void deleteObject(uint32_t handle) { record(40, {handle}); }
@@ -135,21 +138,15 @@ public:
 
     // Clipping: rectangles in logical units; a region's rectangles in device units (none
     // with RGN_COPY: the clip is reset to the whole picture).
-    void excludeClipRect(const RecordRect& r) { record(29, words(r)); }
-    void intersectClipRect(const RecordRect& r) { record(30, words(r)); }
+    void excludeClipRect(const RecordRect& r) { record(29, words({r})); }
+    void intersectClipRect(const RecordRect& r) { record(30, words({r})); }
     void selectClipRegion(uint32_t mode, const std::vector<RecordRect>& rects) {
-        std::vector<uint32_t> body;
-        if (rects.empty()) {
-            body = {0, mode};
-        } else {
-            RecordRect box = rects.front();
-            for (const RecordRect& r : rects)
-                box = {std::min(box[0], r[0]), std::min(box[1], r[1]), std::max(box[2], r[2]), std::max(box[3], r[3])};
+        std::vector<uint32_t> body = {0, mode};
+        if (!rects.empty()) {
             const uint32_t n = uint32_t(rects.size());
             body = {32 + 16 * n, mode, 32, 1, n, 16 * n};  // RGNDATAHEADER: size, RDH_RECTANGLES
-            for (int32_t v : box) body.push_back(uint32_t(v));
-            for (const RecordRect& r : rects)
-                for (int32_t v : r) body.push_back(uint32_t(v));
+            appendWords(body, {boundsOf(rects)});
+            appendWords(body, rects);
         }
         record(75, body);  // EMR_EXTSELECTCLIPRGN
     }
@@ -159,34 +156,23 @@ public:
     void selectClipPath(uint32_t mode) { record(67, {mode}); }
 
     // Drawing, in logical units.
-    void rectangle(const RecordRect& r) { record(43, words(r)); }
-    void moveTo(int32_t x, int32_t y) { record(27, {uint32_t(x), uint32_t(y)}); }
-    void lineTo(int32_t x, int32_t y) { record(54, {uint32_t(x), uint32_t(y)}); }
-    // EMR_POLYGON16 and EMR_POLYLINE16, the forms GDI writes for 16-bit coordinates.
-    void polygon(const std::vector<RecordPoint>& points) { poly16(86, points); }
-    void polyline(const std::vector<RecordPoint>& points) { poly16(87, points); }
-    // EMR_POLYPOLYGON16: several polygons filled as one.
-    void polyPolygon(const std::vector<std::vector<RecordPoint>>& polygons) {
-        std::vector<uint8_t> body(16, 0);  // bounds: not read
-        putU32(body, uint32_t(polygons.size()));
-        size_t count = 0;
-        for (const auto& p : polygons) count += p.size();
-        putU32(body, uint32_t(count));
-        for (const auto& p : polygons) putU32(body, uint32_t(p.size()));
-        for (const auto& p : polygons)
-            for (const auto& [x, y] : p) {
-                putU16(body, uint16_t(x));
-                putU16(body, uint16_t(y));
-            }
-        recordBytes(91, body);
-    }
-    void ellipse(const RecordRect& r) { record(42, words(r)); }
+    void rectangle(const RecordRect& r) { record(43, words({r})); }
+    void ellipse(const RecordRect& r) { record(42, words({r})); }
     // EMR_ROUNDRECT: the corners' ellipse `width` x `height`.
     void roundRect(const RecordRect& r, int32_t width, int32_t height) {
-        std::vector<uint32_t> body = words(r);
+        std::vector<uint32_t> body = words({r});
         body.insert(body.end(), {uint32_t(width), uint32_t(height)});
         record(44, body);
     }
+    void moveTo(int32_t x, int32_t y) { record(27, {uint32_t(x), uint32_t(y)}); }
+    void lineTo(int32_t x, int32_t y) { record(54, {uint32_t(x), uint32_t(y)}); }
+    // EMR_POLYGON16 and EMR_POLYLINE16, the forms GDI writes for 16-bit coordinates: the
+    // points' bounds, their count, the points.
+    void polygon(const std::vector<RecordPoint>& points) { poly16(86, {points}, false); }
+    void polyline(const std::vector<RecordPoint>& points) { poly16(87, {points}, false); }
+    // EMR_POLYPOLYGON16: several polygons filled as one (the counts of each after the
+    // polygons' and the points' counts).
+    void polyPolygon(const std::vector<std::vector<RecordPoint>>& polygons) { poly16(91, polygons, true); }
     // EMR_SETWORLDTRANSFORM and EMR_MODIFYWORLDTRANSFORM: x' = m11 x + m21 y + dx,
     // y' = m12 x + m22 y + dy.
     void setWorldTransform(const std::array<float, 6>& m) { record(35, floatWords(m)); }
@@ -195,12 +181,6 @@ public:
         body.push_back(mode);
         record(36, body);
     }
-    // EMR_EXTCREATEPEN of a solid-brush pen: its style (type, ends, dashes) and width.
-    uint32_t extPen(uint32_t style, uint32_t width, uint32_t colour) {
-        const uint32_t handle = ++handles_;
-        record(95, {handle, 0, 0, 0, 0, style, width, gdi::BS_SOLID, colour, 0, 0});
-        return handle;
-    }
 
     // EMR_EXTTEXTOUTW: UTF-16 text (or glyph indices with ETO_GLYPH_INDEX, 0x10) at the
     // reference point; with `dx`, one advance per character.
@@ -208,18 +188,14 @@ public:
               const std::vector<int32_t>& dx = {}, const RecordRect& bounds = {}, const RecordRect& rect = {}) {
         const uint32_t count = uint32_t(characters.size());
         const uint32_t stringBytes = (count * 2 + 3) / 4 * 4;
+        // bounds, GM_COMPATIBLE, scales, the reference point, the count, the string right
+        // after this record's fixed part, the options, the rectangle, the advances' place
+        std::vector<uint32_t> fixed = words({bounds});
+        fixed.insert(fixed.end(), {1, 0, 0, uint32_t(x), uint32_t(y), count, 76, options});
+        appendWords(fixed, {rect});
+        fixed.push_back(dx.empty() ? 0 : 76 + stringBytes);
         std::vector<uint8_t> body;
-        for (int32_t v : bounds) putU32(body, uint32_t(v));
-        putU32(body, 1);  // GM_COMPATIBLE
-        putU32(body, 0);  // scales
-        putU32(body, 0);
-        putU32(body, uint32_t(x));
-        putU32(body, uint32_t(y));
-        putU32(body, count);
-        putU32(body, 76);  // the string, right after this record's fixed part
-        putU32(body, options);
-        for (int32_t v : rect) putU32(body, uint32_t(v));
-        putU32(body, dx.empty() ? 0 : 76 + stringBytes);
+        for (uint32_t v : fixed) putU32(body, v);
         for (uint16_t c : characters) putU16(body, c);
         if (count % 2) putU16(body, 0);
         for (int32_t d : dx) putU32(body, uint32_t(d));
@@ -229,9 +205,9 @@ public:
     // EMR_STRETCHDIBITS: the source rectangle of a packed DIB (its pixels) stretched onto
     // the destination with a raster operation.
     void stretchDIBits(const RecordRect& dest, const RecordRect& source, const std::vector<uint8_t>& dib, uint32_t rop) {
-        const uint32_t bitsAt = dibBitsOffset(dib);
-        std::vector<uint32_t> body(dest.begin(), dest.end());  // bounds
-        const uint32_t fixed = 80;
+        const uint32_t colours = uint32_t(dib[32] | dib[33] << 8);
+        const uint32_t bitsAt = 40 + 4 * colours, fixed = 80;  // the DIB's pixels after its colour table
+        std::vector<uint32_t> body = words({dest});  // bounds
         for (int32_t v : {dest[0], dest[1], source[0], source[1], source[2] - source[0], source[3] - source[1]})
             body.push_back(uint32_t(v));
         body.insert(body.end(), {fixed, bitsAt, fixed + bitsAt, uint32_t(dib.size()) - bitsAt, 0, rop,
@@ -245,60 +221,54 @@ public:
     // The file: EMR_HEADER (with both extensions), the records, then EMR_EOF unless
     // `endRecord` is false; the handle table holds at least `handlesAtLeast` entries.
     std::vector<uint8_t> bytes(bool endRecord = true, uint16_t handlesAtLeast = 0) const {
+        std::vector<uint32_t> header = {1, 108};  // EMR_HEADER
+        appendWords(header, {bounds_, frame_});
+        // " EMF", version, total size and records (set below), handles (and a reserved
+        // zero), no description nor palette, the reference device in pixels and in
+        // millimetres (96 dpi on both axes), no pixel format, no OpenGL, the device in
+        // micrometres
+        const uint32_t handles = std::max<uint16_t>(handlesAtLeast, uint16_t(handles_ + 1));
+        header.insert(header.end(), {0x464D4520, 0x10000, 0, 0, handles, 0, 0, 0, 1920, 1440, 508, 381, 0, 0, 0,
+                                     508000, 381000});
         std::vector<uint8_t> e;
-        putU32(e, 1);    // EMR_HEADER
-        putU32(e, 108);
-        for (int32_t v : bounds_) putU32(e, uint32_t(v));
-        for (int32_t v : frame_) putU32(e, uint32_t(v));
-        putU32(e, 0x464D4520);  // " EMF"
-        putU32(e, 0x10000);
-        putU32(e, 0);  // total size, set below
-        putU32(e, 0);  // records, set below
-        putU16(e, std::max<uint16_t>(handlesAtLeast, uint16_t(handles_ + 1)));
-        putU16(e, 0);
-        putU32(e, 0);  // description
-        putU32(e, 0);
-        putU32(e, 0);     // palette entries
-        putU32(e, 1920);  // reference device in pixels
-        putU32(e, 1440);
-        putU32(e, 508);  // and in millimetres: 96 dpi on both axes
-        putU32(e, 381);
-        putU32(e, 0);  // pixel format
-        putU32(e, 0);
-        putU32(e, 0);  // OpenGL
-        putU32(e, 508000);
-        putU32(e, 381000);
+        for (uint32_t v : header) putU32(e, v);
         e.insert(e.end(), records_.begin(), records_.end());
-        uint32_t records = 1 + count_;
-        if (endRecord) {
+        if (endRecord)
             for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) putU32(e, v);  // EMR_EOF
-            ++records;
-        }
         setU32(e, 48, uint32_t(e.size()));
-        setU32(e, 52, records);
+        setU32(e, 52, 1 + count_ + endRecord);
         return e;
     }
 
 private:
-    static std::vector<uint32_t> words(const RecordRect& r) { return {uint32_t(r[0]), uint32_t(r[1]), uint32_t(r[2]), uint32_t(r[3])}; }
-    static std::vector<uint32_t> floatWords(const std::array<float, 6>& m) {
+    static void appendWords(std::vector<uint32_t>& out, const std::vector<RecordRect>& rects) {
+        for (const RecordRect& r : rects)
+            for (int32_t v : r) out.push_back(uint32_t(v));
+    }
+    static std::vector<uint32_t> words(const std::vector<RecordRect>& rects) {
         std::vector<uint32_t> out;
-        for (float v : m) {
-            uint32_t bits;
-            std::memcpy(&bits, &v, 4);
-            out.push_back(bits);
-        }
+        appendWords(out, rects);
         return out;
     }
-    void poly16(uint32_t type, const std::vector<RecordPoint>& points) {
-        RecordRect box = {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-        for (const auto& [x, y] : points) box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x), std::max(box[3], y)};
+    static std::vector<uint32_t> floatWords(const std::array<float, 6>& m) {
+        std::vector<uint32_t> out(6);
+        std::memcpy(out.data(), m.data(), sizeof m);
+        return out;
+    }
+    void poly16(uint32_t type, const std::vector<std::vector<RecordPoint>>& polygons, bool counted) {
+        std::vector<RecordRect> points;
+        for (const auto& p : polygons)
+            for (const auto& [x, y] : p) points.push_back({x, y, x, y});
+        std::vector<uint32_t> head = words({boundsOf(points)});
+        if (counted) head.push_back(uint32_t(polygons.size()));
+        head.push_back(uint32_t(points.size()));
+        if (counted)
+            for (const auto& p : polygons) head.push_back(uint32_t(p.size()));
         std::vector<uint8_t> body;
-        for (int32_t v : box) putU32(body, uint32_t(v));
-        putU32(body, uint32_t(points.size()));
-        for (const auto& [x, y] : points) {
-            putU16(body, uint16_t(x));
-            putU16(body, uint16_t(y));
+        for (uint32_t v : head) putU32(body, v);
+        for (const RecordRect& p : points) {
+            putU16(body, uint16_t(p[0]));
+            putU16(body, uint16_t(p[1]));
         }
         recordBytes(type, body);
     }
@@ -341,17 +311,10 @@ public:
     // META_CREATEREGION: a region object of rectangles, one scan each (rectangles must not
     // share rows).
     uint16_t region(const std::vector<RecordRect>& rects) {
-        std::vector<uint16_t> scans;
-        RecordRect box = rects.front();
-        uint16_t maxScan = 0;
-        for (const auto& r : rects) {
-            scans.insert(scans.end(), {2, uint16_t(r[1]), uint16_t(r[3]), uint16_t(r[0]), uint16_t(r[2]), 2});
-            box = {std::min(box[0], r[0]), std::min(box[1], r[1]), std::max(box[2], r[2]), std::max(box[3], r[3])};
-            maxScan = 2;
-        }
-        std::vector<uint16_t> words = {0, 6, 0, 0, uint16_t(22 + 2 * scans.size()), uint16_t(rects.size()), maxScan,
+        const RecordRect box = boundsOf(rects);
+        std::vector<uint16_t> words = {0, 6, 0, 0, uint16_t(22 + 12 * rects.size()), uint16_t(rects.size()), 2,
                                        uint16_t(box[0]), uint16_t(box[1]), uint16_t(box[2]), uint16_t(box[3])};
-        words.insert(words.end(), scans.begin(), scans.end());
+        for (const auto& r : rects) words.insert(words.end(), {2, uint16_t(r[1]), uint16_t(r[3]), uint16_t(r[0]), uint16_t(r[2]), 2});
         return create(0x06FF, words);
     }
     void select(uint16_t slot) { record(0x012D, {slot}); }
@@ -361,7 +324,7 @@ public:
         if (slot < used_.size()) used_[slot] = false;
     }
 
-    // State.
+    // State; points and rectangles are written last coordinate first.
     void setMapMode(uint16_t mode) { record(0x0103, {mode}); }
     void setWindowOrg(int16_t x, int16_t y) { record(0x020B, {uint16_t(y), uint16_t(x)}); }
     void setWindowExt(int16_t x, int16_t y) { record(0x020C, {uint16_t(y), uint16_t(x)}); }
@@ -373,12 +336,12 @@ public:
     void setBkColour(uint32_t colour) { record(0x0201, {uint16_t(colour), uint16_t(colour >> 16)}); }
     void saveDC() { record(0x001E, {}); }
     void restoreDC(int16_t relative) { record(0x0127, {uint16_t(relative)}); }
-    void excludeClipRect(const RecordRect& r) { record(0x0415, ltrbReversed(r)); }
-    void intersectClipRect(const RecordRect& r) { record(0x0416, ltrbReversed(r)); }
+    void excludeClipRect(const RecordRect& r) { record(0x0415, reversed(r)); }
+    void intersectClipRect(const RecordRect& r) { record(0x0416, reversed(r)); }
     void offsetClipRegion(int16_t x, int16_t y) { record(0x0220, {uint16_t(y), uint16_t(x)}); }
 
     // Drawing.
-    void rectangle(const RecordRect& r) { record(0x041B, ltrbReversed(r)); }
+    void rectangle(const RecordRect& r) { record(0x041B, reversed(r)); }
     void moveTo(int16_t x, int16_t y) { record(0x0214, {uint16_t(y), uint16_t(x)}); }
     void lineTo(int16_t x, int16_t y) { record(0x0213, {uint16_t(y), uint16_t(x)}); }
     void polygon(const std::vector<RecordPoint>& points) { poly(0x0324, points); }
@@ -392,22 +355,16 @@ public:
     // META_EXTTEXTOUT without a rectangle, with one advance per byte when `dx` is given.
     void extTextOut(int16_t x, int16_t y, const std::string& text, const std::vector<int16_t>& dx = {}) {
         std::vector<uint16_t> words = pack({uint16_t(y), uint16_t(x), uint16_t(text.size()), 0}, text);
-        for (int16_t d : dx) words.push_back(uint16_t(d));
+        words.insert(words.end(), dx.begin(), dx.end());
         record(0x0A32, words);
     }
-    // META_STRETCHDIB and META_DIBSTRETCHBLT: the source rectangle of a packed DIB (its
-    // pixels) stretched onto the destination with a raster operation.
-    void stretchDib(const RecordRect& dest, const RecordRect& source,
-                    const std::vector<uint8_t>& dib, uint32_t rop) {
-        std::vector<uint16_t> words = {uint16_t(rop), uint16_t(rop >> 16), 0};  // DIB_RGB_COLORS
-        appendStretch(words, dest, source);
-        record(0x0F43, pack(words, std::string(dib.begin(), dib.end())));
+    // META_STRETCHDIB (DIB_RGB_COLORS) and META_DIBSTRETCHBLT: the source rectangle of a
+    // packed DIB (its pixels) stretched onto the destination with a raster operation.
+    void stretchDib(const RecordRect& dest, const RecordRect& source, const std::vector<uint8_t>& dib, uint32_t rop) {
+        stretch(0x0F43, {uint16_t(rop), uint16_t(rop >> 16), 0}, dest, source, dib);
     }
-    void dibStretchBlt(const RecordRect& dest, const RecordRect& source,
-                       const std::vector<uint8_t>& dib, uint32_t rop) {
-        std::vector<uint16_t> words = {uint16_t(rop), uint16_t(rop >> 16)};
-        appendStretch(words, dest, source);
-        record(0x0B41, pack(words, std::string(dib.begin(), dib.end())));
+    void dibStretchBlt(const RecordRect& dest, const RecordRect& source, const std::vector<uint8_t>& dib, uint32_t rop) {
+        stretch(0x0B41, {uint16_t(rop), uint16_t(rop >> 16)}, dest, source, dib);
     }
 
     // The file; the object table holds at least `objectsAtLeast` slots.
@@ -421,18 +378,15 @@ public:
         uint16_t sum = 0;
         for (size_t i = 0; i < 10; ++i) sum ^= uint16_t(w[2 * i] | w[2 * i + 1] << 8);
         putU16(w, sum);
-
+        // in memory, 9 header words, version 0x300, the size in words (set below), the
+        // object table, the largest record, no parameters
         const size_t start = w.size();
-        putU16(w, 1);      // in memory
-        putU16(w, 9);      // header words
-        putU16(w, 0x300);  // version
-        putU32(w, 0);      // size in words, set below
+        for (uint16_t v : {1, 9, 0x300, 0, 0}) putU16(w, v);
         putU16(w, std::max<uint16_t>(objectsAtLeast, uint16_t(used_.size())));
         putU32(w, std::max<uint32_t>(largest_, 3));
         putU16(w, 0);
         w.insert(w.end(), records_.begin(), records_.end());
-        putU32(w, 3);  // META_EOF
-        putU16(w, 0);
+        for (uint16_t v : {3, 0, 0}) putU16(w, v);  // META_EOF
         setU32(w, start + 6, uint32_t((w.size() - start) / 2));
         return w;
     }
@@ -446,7 +400,7 @@ private:
         record(function, words);
         return slot;
     }
-    static std::vector<uint16_t> ltrbReversed(const RecordRect& r) {
+    static std::vector<uint16_t> reversed(const RecordRect& r) {
         return {uint16_t(r[3]), uint16_t(r[2]), uint16_t(r[1]), uint16_t(r[0])};  // bottom, right, top, left
     }
     // Bytes two to a word, the last padded with a zero.
@@ -455,10 +409,12 @@ private:
             words.push_back(uint16_t(uint8_t(bytes[i]) | (i + 1 < bytes.size() ? uint8_t(bytes[i + 1]) << 8 : 0)));
         return words;
     }
-    static void appendStretch(std::vector<uint16_t>& words, const RecordRect& dest, const RecordRect& source) {
+    void stretch(uint16_t function, std::vector<uint16_t> words, const RecordRect& dest, const RecordRect& source,
+                 const std::vector<uint8_t>& dib) {
         for (int32_t v : {source[3] - source[1], source[2] - source[0], source[1], source[0], dest[3] - dest[1],
                           dest[2] - dest[0], dest[1], dest[0]})
             words.push_back(uint16_t(v));
+        record(function, pack(words, std::string(dib.begin(), dib.end())));
     }
     void poly(uint16_t function, const std::vector<RecordPoint>& points) {
         std::vector<uint16_t> words = {uint16_t(points.size())};
