@@ -372,12 +372,35 @@ TEST_F(ClientTest, TheNextHelperIsStartedAheadAndServesOnePictureOnly) {
         EXPECT_EQ(r.outcome, Outcome::Drawn) << describe(r);
         return pixels.size() == 2 ? std::pair(pid_t(pixels[0]), int(pixels[1])) : std::pair(pid_t(0), 0);
     };
+    // Waits up to 10 s for the spare to be started; null when none came.
+    const auto spareHelper = [] {
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        for (std::vector<pid_t> children;; std::this_thread::sleep_for(5ms)) {
+            if ((children = childProcesses()).size() == 1) return children[0];
+            if (std::chrono::steady_clock::now() > until) return pid_t(0);
+        }
+    };
+    // Waits up to 10 s for a process to show the state a signal gives it: Z (or already
+    // reaped) after SIGKILL, T after SIGSTOP.
+    const auto inState = [](pid_t pid, char wanted) {
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        for (;; std::this_thread::sleep_for(5ms)) {
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            if (!stat) return wanted == 'Z';
+            std::string line;
+            std::getline(stat, line);
+            const size_t close = line.rfind(')');
+            if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == wanted) return true;
+            if (std::chrono::steady_clock::now() > until) return false;
+        }
+    };
     const auto [first, firstWaited] = drawPid();  // none started yet: started for it
-    std::this_thread::sleep_for(400ms);
-    const std::vector<pid_t> waiting = childProcesses();
-    ASSERT_EQ(waiting.size(), 1u);  // the spare, started once the first was done
+    const pid_t waiting = spareHelper();  // the spare, started once the first was done
+    ASSERT_NE(waiting, 0);
+    std::this_thread::sleep_for(400ms);  // the spare waits for its picture meanwhile
+    ASSERT_EQ(childProcesses(), std::vector<pid_t>{waiting});
     const auto [second, secondWaited] = drawPid();
-    EXPECT_EQ(second, waiting[0]);
+    EXPECT_EQ(second, waiting);
     EXPECT_NE(second, first);
     EXPECT_GE(secondWaited, 300);  // it was waiting for its picture before it was asked
     EXPECT_LT(firstWaited, 300);
@@ -386,16 +409,15 @@ TEST_F(ClientTest, TheNextHelperIsStartedAheadAndServesOnePictureOnly) {
     // is drawn by a fresh helper long before its deadline.
     options = misbehaving("pid", 20s);
     options.spare = true;
-    for (const int signal : {SIGKILL, SIGSTOP}) {
-        std::this_thread::sleep_for(400ms);
-        const std::vector<pid_t> spare = childProcesses();
-        ASSERT_EQ(spare.size(), 1u) << strsignal(signal);
-        kill(spare[0], signal);
-        std::this_thread::sleep_for(50ms);
+    for (const auto& [signal, state] : {std::pair(SIGKILL, 'Z'), std::pair(SIGSTOP, 'T')}) {
+        const pid_t spare = spareHelper();
+        ASSERT_NE(spare, 0) << strsignal(signal);
+        kill(spare, signal);
+        ASSERT_TRUE(inState(spare, state)) << strsignal(signal);
         const auto started = std::chrono::steady_clock::now();
         const auto [next, nextWaited] = drawPid();
         EXPECT_LT(std::chrono::steady_clock::now() - started, 10s) << strsignal(signal);
-        EXPECT_NE(next, spare[0]) << strsignal(signal);
+        EXPECT_NE(next, spare) << strsignal(signal);
         EXPECT_NE(next, 0) << strsignal(signal);
     }
     EXPECT_TRUE(noHelperLeft());
